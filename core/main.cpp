@@ -1,0 +1,7 @@
+// Entry of the control daemon.
+#include "core/startup.h"
+
+int main(int argc, char** argv)
+{
+    return corvaneMain(argc, argv);
+}

@@ -1,0 +1,23 @@
+// Paths and global names.
+//
+// Every absolute path the system uses passes through sysPath(): on the board
+// it is the identity; in the host simulation it is the same path below the
+// sandbox root. Global names (System V keys, POSIX shared-memory names) pass
+// through their own calls so that two sandboxes never collide.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+std::string sysPath(const char* absPath);
+// The sandbox root of a host run ("" on the board).
+const std::string& sandboxRoot();
+// Host: changes the sandbox root (tests); board: ignored.
+void setSandboxRoot(const std::string& root);
+
+key_t sysvKey(int key);
+std::string shmObjectName(const char* name);
+
+// Host simulation start: makes the sandbox and brings up the simulated board.
+// Board: nothing. Called first thing by every program of the system.
+void platformInit();
