@@ -1,3 +1,128 @@
+// Main program and start-up of the control daemon.
 #include "core/startup.h"
+
+#include "core/crashHandler.h"
+#include "core/locks.h"
+#include "core/logs.h"
+#include "core/mainLoop.h"
+#include "core/threads.h"
+#include "pending/pending.h"
+#include "platform/paths.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
+
 std::atomic<uint8_t> globalMute{0};
-int corvaneMain(int, char**) { return 0; }
+
+namespace {
+
+long parseNumber(const char* text)
+{
+    return strtol(text, nullptr, 0);
+}
+
+} // namespace
+
+int parseCommandLine(int argc, char** argv, BenchSwitches* sw)
+{
+    *sw = BenchSwitches{};
+    sw->apCmpValue = -1;
+    if (argc < 2)
+        return 1;
+    const char* arg = argv[1];
+    if (strcmp(arg, "test_perf_5m") == 0)
+        sw->testPerf5m = 1;
+    else if (strcmp(arg, "test_perf_10m") == 0)
+        sw->testPerf10m = 1;
+    if (strcmp(arg, "ap_cmp") == 0) {
+        printf("Enabled audio processor compressor test\n");
+        sw->apCmp = 1;
+        sw->apCmpValue = argc > 2 ? parseNumber(argv[2]) : -1;
+    }
+    if (strcmp(arg, "ap_sat") == 0) {
+        printf("Enabled audio processor sat test\n");
+        sw->apSat = 1;
+        sw->apSatValue = argc > 2 ? parseNumber(argv[2]) : 0;
+    }
+    if (strcmp(arg, "ap") == 0) {
+        printf("Enabled audio processor axi test\n");
+        if (argc >= 4) {
+            sw->apAddr = parseNumber(argv[2]);
+            sw->apData = parseNumber(argv[3]);
+        } else {
+            sw->apAddr = 3;
+            sw->apData = 3;
+        }
+        sw->ap = sw->apAddr != 0;
+        printf("ap_addr:%ld\n", sw->apAddr);
+        printf("ap_data:%ld\n", sw->apData);
+    }
+    if (sw->testPerf5m || sw->testPerf10m) {
+        printf("Enabled Test Performance with strace\n");
+    } else if (!sw->apCmp && !sw->apSat && !sw->ap) {
+        printf("Available parameters:\n<none>, test_perf_5m, test_perf_10m, ap_cmp, ap\n");
+        return 0;
+    }
+    return 1;
+}
+
+int corvaneMain(int argc, char** argv)
+{
+    BenchSwitches sw;
+    if (!parseCommandLine(argc, argv, &sw))
+        return 0;
+    fflush(stdout);
+
+    platformInit();
+    initStorage();
+    openLogs();
+    initDbAreaContainer();
+    SemMutexInit();
+    sem_sys_init();
+    loadUnitInfo();
+    LogicaTx_SetDefaults();
+    initUnitHardware();
+    initUnitSettings();
+    initCrashHandler();
+    logInfo("Load last configuration saved");
+    loadConfig();
+    applyConfigStepwise();
+    startUnitServices();
+    VrlUnitInit();
+    logInfo("Init Threads Timers");
+    initThreads();
+
+    pid_t mainTid = gettid();
+    logInfo("Main Thread: pid %d", static_cast<int>(mainTid));
+    sd_notifyf(0, "MAINPID=%d", static_cast<int>(mainTid));
+    globalMute = 1;
+    logInfo("Init TCP Socket");
+    initFactoryTcpSocket();
+    sd_notify(0, "READY=1");
+    logInfo("TX Boot-Up Completed");
+    eventLogOnly(LVL_INFO, "TX Boot-Up Completed");
+
+    MainLoopState loop;
+    mainLoopBegin(&loop, sw.testPerf5m ? 300 : (sw.testPerf10m ? 600 : 0));
+    return runMainLoop(&loop);
+}
+
+void audioProcessorBenchPreset(int band)
+{
+    for (int n = 0; n <= 4; n++) {
+        bool sel = n == band;
+        setApCmpLogTh(n, sel ? 16887 : 23854);
+        setApCmpLinRt(n, sel ? 48 : 16);
+        setApCmpLogKw(n, sel ? 1360 : 0);
+        setApCmpMinGainDec(n, 0);
+        setApGainLogRef(n, sel ? 16887 : 23854);
+        setApSmoothingNRelease(n, 2);
+        setApSmoothingNAttack(n, 2);
+    }
+    setApOn(1);
+    setApEqOn(0);
+    setApCmpOn(1);
+}
