@@ -3,13 +3,27 @@
 
 #include "core/logs.h"
 #include "platform/paths.h"
-#include "sim/board.h"
+
+#include <cerrno>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+void makeDirs(const std::string& p)
+{
+    for (size_t i = 1; i <= p.size(); i++)
+        if (i == p.size() || p[i] == '/')
+            mkdir(p.substr(0, i).c_str(), 0777);
+}
+
+} // namespace
 
 int initStorage()
 {
     // The volume is mounted with its directories.
     for (const char* d : {"/mnt/ubi0/log", "/mnt/ubi0/conf/hpa", "/mnt/ubi0/conf/rds", "/mnt/ubi0/conf/snmp"})
-        simMakeDirs(sysPath(d).c_str());
+        makeDirs(sysPath(d));
     return 0;
 }
 

@@ -1,0 +1,197 @@
+// End-to-end: the real daemon in a fresh sandbox, in its own network and IPC
+// namespaces, observed as systemd and an operator would see it.
+#include "sim/testSupport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <regex>
+#include <sched.h>
+#include <signal.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string runForOutput(const std::vector<std::string>& args, int* status)
+{
+    int pipefd[2];
+    if (pipe(pipefd) != 0)
+        return "";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipefd[1], 1);
+        close(pipefd[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(CORVANE_BIN));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        // Safety: should a switch start the daemon, it starts in a sandbox.
+        setenv("CORVANE_ROOT", "/tmp/corvane-test-cmdline", 1);
+        execv(CORVANE_BIN, argv.data());
+        _exit(127);
+    }
+    close(pipefd[1]);
+    std::string out;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(pipefd[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
+    close(pipefd[0]);
+    waitpid(pid, status, 0);
+    return out;
+}
+
+const char* const kHelp = "Available parameters:\n<none>, test_perf_5m, test_perf_10m, ap_cmp, ap\n";
+
+TEST(CommandLine, UnknownSwitchAndApWithAddressZeroPrintTheHelp)
+{
+    int status = -1;
+    EXPECT_EQ(runForOutput({"foo"}, &status), kHelp);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(runForOutput({"ap", "0", "5"}, &status),
+              std::string("Enabled audio processor axi test\nap_addr:0\nap_data:5\n") + kHelp);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Seconds of the day of a log line's "%Y/%m/%d-%H:%M:%S-" stamp.
+int lineSeconds(const std::string& log, const std::string& text)
+{
+    size_t at = log.find(text);
+    if (at == std::string::npos)
+        return -1;
+    size_t start = log.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    std::smatch m;
+    std::string line = log.substr(start, at - start);
+    if (!std::regex_search(line, m, std::regex("-(\\d\\d):(\\d\\d):(\\d\\d)-")))
+        return -1;
+    return std::stoi(m[1]) * 3600 + std::stoi(m[2]) * 60 + std::stoi(m[3]);
+}
+
+class Daemon : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/corvane-test-XXXXXX";
+        root = mkdtemp(tmpl);
+        sockPath = root + "/notify.sock";
+        sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sockPath.c_str());
+        ASSERT_EQ(bind(sock, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr), 0);
+    }
+    void TearDown() override
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        close(sock);
+        removeTestSandbox(root);
+    }
+    bool start()
+    {
+        int ready[2];
+        if (pipe(ready) != 0)
+            return false;
+        pid = fork();
+        if (pid == 0) {
+            close(ready[0]);
+            char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC) == 0 ? 1 : 0;
+            if (write(ready[1], &ok, 1) != 1 || !ok)
+                _exit(77);
+            int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            dup2(out, 2);
+            setenv("CORVANE_ROOT", root.c_str(), 1);
+            setenv("NOTIFY_SOCKET", sockPath.c_str(), 1);
+            execl(CORVANE_BIN, CORVANE_BIN, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ready[1]);
+        char ok = 0;
+        bool r = read(ready[0], &ok, 1) == 1 && ok == 1;
+        close(ready[0]);
+        return r;
+    }
+    // Next notification datagram, or "" after the timeout.
+    std::string nextNotify(int timeoutMs)
+    {
+        struct pollfd p = {sock, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) != 1)
+            return "";
+        char buf[256];
+        ssize_t n = recv(sock, buf, sizeof buf - 1, 0);
+        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+    }
+    std::string root, sockPath;
+    int sock = -1;
+    pid_t pid = -1;
+};
+
+TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
+{
+    if (!start())
+        GTEST_SKIP() << "no network and IPC namespaces here; the daemon is not run outside them";
+    EXPECT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
+    EXPECT_EQ(nextNotify(2000), "READY=1");
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    double apart = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(apart, 7.0);
+
+    std::string bookPath = root + "/mnt/ubi0/log/VRL_Book.log";
+    std::string book;
+    for (int i = 0; i < 60 && book.find("Remove GLOBAL MUTE") == std::string::npos; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        book = readFile(bookPath);
+    }
+    for (const char* line : {"INFO: Init Threads Timers\n", "INFO: Init TCP Socket\n", "INFO: TX Boot-Up Completed\n",
+                             "INFO: Remove GLOBAL MUTE\n"})
+        EXPECT_NE(book.find(line), std::string::npos) << line;
+    EXPECT_NE(book.find("INFO: Main Thread: pid " + std::to_string(pid) + "\n"), std::string::npos);
+    for (const char* thread : {"SaveConfig Thread", "UECP Rx Thread", "RDS Loop Thread", "Upgrade Thread",
+                               "Ltx Thread", "Time Thread", "NTP Thread", "SPS Thread"})
+        EXPECT_TRUE(std::regex_search(book, std::regex(std::string("INFO: ") + thread + ": pid \\d+\n"))) << thread;
+    EXPECT_EQ(book.find("Gsm Thread"), std::string::npos);
+    EXPECT_NE(readFile(root + "/mnt/ubi0/log/VRL_Event.log").find("INFO: TX Boot-Up Completed\n"),
+              std::string::npos);
+    int boot = lineSeconds(book, "TX Boot-Up Completed");
+    int release = lineSeconds(book, "Remove GLOBAL MUTE");
+    EXPECT_GE(release - boot, 3);
+    EXPECT_LE(release - boot, 5);
+
+    ASSERT_EQ(kill(pid, SIGSEGV), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    book = readFile(bookPath);
+    size_t caught = book.find("INFO: Caught signal 11 (Segmentation fault)\n");
+    ASSERT_NE(caught, std::string::npos) << book;
+    EXPECT_NE(book.find("INFO: Top of handler stack near", caught), std::string::npos);
+    EXPECT_NE(book.find("corvane(", caught), std::string::npos) << "no back-trace line";
+}
+
+} // namespace

@@ -1,0 +1,83 @@
+#include "core/locks.h"
+#include "core/logs.h"
+#include "platform/paths.h"
+#include "sim/testSupport.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sys/sem.h>
+#include <thread>
+
+namespace {
+
+class Locks : public ::testing::Test {
+protected:
+    void SetUp() override { root = makeTestSandbox(); }
+    void TearDown() override
+    {
+        sem_sys_remove();
+        removeTestSandbox(root);
+    }
+    std::string root;
+};
+
+TEST_F(Locks, StartRecreatesASetLeftTakenByAnEarlierRun)
+{
+    // An earlier run died holding the bus-1 semaphore.
+    int stale = semget(sysvKey(1001), 1, IPC_CREAT | IPC_EXCL | 0600);
+    ASSERT_GE(stale, 0);
+    ASSERT_EQ(semctl(stale, 0, SETVAL, 0), 0);
+
+    sem_sys_init();
+    for (int id : semIds) {
+        ASSERT_GE(id, 0);
+        EXPECT_EQ(semctl(id, 0, GETVAL), 1);
+    }
+    EXPECT_NE(semIds[1], stale);
+    EXPECT_EQ(sem_sys_wait(semIds[1], 0x51), 0);
+    EXPECT_EQ(sem_sys_trywait(semIds[1], 0x51), 1); // taken: would block
+    EXPECT_EQ(sem_sys_post(semIds[1], 0x51), 0);
+    EXPECT_EQ(sem_sys_trywait(semIds[1], 0x51), 0);
+    EXPECT_EQ(sem_sys_post(semIds[1], 0x51), 0);
+}
+
+TEST_F(Locks, KeepingAnExistingSetAndFailures)
+{
+    int slot = -7;
+    ASSERT_EQ(sem_sys_create(&slot, 1002, 1), 0);
+    int first = slot;
+    EXPECT_EQ(sem_sys_create(&slot, 1002, 0), 0); // kept as it is
+    EXPECT_EQ(slot, first);
+    semIds[2] = first;
+
+    // A semaphore that never came into being fails at once instead of
+    // retrying forever.
+    EXPECT_EQ(sem_sys_wait(-1, 0), -1);
+    EXPECT_EQ(sem_sys_post(-1, 0), -1);
+    EXPECT_EQ(sem_sys_trywait(-1, 0), -1);
+    // So does a removed one.
+    semctl(first, 0, IPC_RMID);
+    EXPECT_EQ(sem_sys_wait(first, 0), -1);
+}
+
+TEST_F(Locks, NamedMutexesAreRecursive)
+{
+    SemMutexInit();
+    ASSERT_EQ(SemLock(SemAxiFpga, "SemAxiFpga"), 0);
+    ASSERT_EQ(SemLock(SemAxiFpga, "SemAxiFpga"), 0);
+    std::atomic<int> other{-1};
+    std::thread([&] { other = SemTryLock(SemAxiFpga, "SemAxiFpga"); }).join();
+    EXPECT_NE(other.load(), 0);
+    EXPECT_EQ(SemUnlock(SemAxiFpga, "SemAxiFpga"), 0);
+    std::thread([&] { other = SemTryLock(SemAxiFpga, "SemAxiFpga"); }).join();
+    EXPECT_NE(other.load(), 0); // still held once
+    EXPECT_EQ(SemUnlock(SemAxiFpga, "SemAxiFpga"), 0);
+    std::thread([&] {
+        other = SemTryLock(SemAxiFpga, "SemAxiFpga");
+        if (other == 0)
+            SemUnlock(SemAxiFpga, "SemAxiFpga");
+    }).join();
+    EXPECT_EQ(other.load(), 0);
+}
+
+} // namespace
