@@ -46,8 +46,13 @@ void ltxThreadStep()
     commandTableTick();
 }
 
-void installThreadAltStack()
+void* installThreadAltStack()
 {
+    // A thread that already has a signal stack (one made by a runtime such
+    // as a sanitizer) keeps it.
+    stack_t cur{};
+    if (sigaltstack(nullptr, &cur) == 0 && !(cur.ss_flags & SS_DISABLE))
+        return nullptr;
     // At least the platform's minimum, and never below the main thread's 8 KiB.
     size_t size = static_cast<size_t>(sysconf(_SC_SIGSTKSZ));
     if (size < 8192)
@@ -57,18 +62,40 @@ void installThreadAltStack()
     stack_t ss{};
     ss.ss_sp = malloc(size);
     if (!ss.ss_sp)
-        return;
+        return nullptr;
     ss.ss_size = size;
     ss.ss_flags = 0;
-    if (sigaltstack(&ss, nullptr) != 0)
+    if (sigaltstack(&ss, nullptr) != 0) {
         free(ss.ss_sp);
+        return nullptr;
+    }
+    return ss.ss_sp;
 }
+
+namespace {
+
+// Removes and frees the signal stack a runner thread installed, when the
+// thread ends.
+struct AltStackGuard {
+    void* block;
+    ~AltStackGuard()
+    {
+        if (!block)
+            return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+        free(block);
+    }
+};
+
+} // namespace
 
 void* threadEntry(void* arg)
 {
     ThreadDesc* row = static_cast<ThreadDesc*>(arg);
     row->tid = gettid();
-    installThreadAltStack();
+    AltStackGuard altStack{installThreadAltStack()};
     if (row->mode != 1) {
         sleepPeriod(row->period);
         row->body();

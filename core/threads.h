@@ -32,6 +32,7 @@ void* threadEntry(void* row);
 // Body of "Ltx Thread".
 void ltxThreadStep();
 
-// Every thread the runner starts installs an alternate signal stack of its
-// own, so the crash handler runs on any thread (core/crashHandler.cpp).
-void installThreadAltStack();
+// Every thread the runner starts gets an alternate signal stack, so the crash
+// handler runs on any thread. Returns the block it allocated (null when the
+// thread had a stack already or none could be made).
+void* installThreadAltStack();
