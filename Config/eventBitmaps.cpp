@@ -2,7 +2,8 @@
 //
 // The bit operations are called from the main loop's alarm steps, "Ltx
 // Thread" and the SMS code; each is one atomic operation on its byte, so two
-// threads setting bits of the same byte never undo each other.
+// threads setting bits of the same byte never undo each other, and the
+// DbPool copy of a byte ends equal to the byte.
 #include "Config/eventBitmaps.h"
 
 #include "Config/StrutturaDati.h"
@@ -81,16 +82,35 @@ uint8_t readBit(Bitmap b, uint16_t n)
 
 } // namespace
 
+namespace {
+
+// Copies byte k into its DbPool area. A thread that changed another bit of
+// the byte meanwhile may have written its copy first: the copy is made again
+// until the byte read back is the one written, so the last copy wins.
+void mirrorByte(Bitmap b, uint32_t k, uint32_t section, uint32_t item)
+{
+    if (k >= b.size)
+        return;
+    uint8_t v = readByte(b, k);
+    for (;;) {
+        setDbAreaByte(section, item, k, v);
+        uint8_t now = readByte(b, k);
+        if (now == v)
+            return;
+        v = now;
+    }
+}
+
+} // namespace
+
 void dbUpdateEventBitmapByte(uint32_t k)
 {
-    if (k < EVENT_BITMAP_BYTES)
-        setDbAreaByte(4, 1, k, readByte(eventBitmap(), k));
+    mirrorByte(eventBitmap(), k, 4, 1);
 }
 
 void dbUpdateAmpEventBitmapByte(uint32_t k)
 {
-    if (k < AMP_EVENT_BITMAP_BYTES)
-        setDbAreaByte(40, 44, k, readByte(ampBitmap(), k));
+    mirrorByte(ampBitmap(), k, 40, 44);
 }
 
 void setEventBit(uint8_t on, uint16_t n)

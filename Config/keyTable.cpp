@@ -18,9 +18,6 @@
 #include <atomic>
 #include <cstdio>
 
-// A row leaves out what is 0 for it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 const CfgKeyDesc cfgKeyTable[KEY_COUNT] = {
 #define CFG_HANDSET_KEY(Id) nullptr
 #define CFG_HANDSET_KEY_HAND(Id) cfgHandSet_##Id
@@ -32,7 +29,6 @@ const CfgKeyDesc cfgKeyTable[KEY_COUNT] = {
 #include "Config/keyTable.def"
 #undef CFG
 };
-#pragma GCC diagnostic pop
 
 namespace {
 

@@ -92,33 +92,33 @@ constexpr int CFG_MAX_GROUPS = 2;
 constexpr int CFG_MAX_CELLS = 2;
 constexpr int CFG_MAX_HOOKS = 3;
 
+// Every member has a default, so a row names only what it needs.
 struct CfgKeyDesc {
-    const char* id;          // accessor stem, e.g. "FrontEthernetIPAddress"
-    uint8_t nameRule;
-    const char* name;        // literal, stem or format
-    uint8_t firstCase;       // NAME_NUMBERED: indexes firstCase..lastCase get a
-    uint8_t lastCase;        //   numbered name, every other index "<stem>_n"
-    uint8_t nameBase;        // added to the (outer) index in a numbered or formatted name
-    uint8_t innerCount;      // NAME_FORMAT of a two-level family: elements per outer
-    uint8_t innerBase;       //   index, and what is added to the inner index
-    uint16_t offset;         // of element 0 in the image
-    uint8_t type;
-    uint16_t count;          // 1 for plain items, the family's size for indexed ones
-    uint8_t stride;          // bytes between two elements
-    uint8_t compare;
-    CfgValidator valid;
-    bool hasDefault;
-    int64_t def;
-    uint32_t groups[CFG_MAX_GROUPS]; // marked in this order; 0 ends
-    CfgCell cells[CFG_MAX_CELLS];
-    CfgHook hooks[CFG_MAX_HOOKS];
+    const char* id = {};          // accessor stem, e.g. "FrontEthernetIPAddress"
+    uint8_t nameRule = {};
+    const char* name = {};        // literal, stem or format
+    uint8_t firstCase = {};       // NAME_NUMBERED: indexes firstCase..lastCase get a
+    uint8_t lastCase = {};        //   numbered name, every other index "<stem>_n"
+    uint8_t nameBase = {};        // added to the (outer) index in a numbered or formatted name
+    uint8_t innerCount = {};      // NAME_FORMAT of a two-level family: elements per outer
+    uint8_t innerBase = {};       //   index, and what is added to the inner index
+    uint16_t offset = {};         // of element 0 in the image
+    uint8_t type = {};
+    uint16_t count = 1;           // 1 for plain items, the family's size for indexed ones
+    uint8_t stride = {};          // bytes between two elements
+    uint8_t compare = {};
+    CfgValidator valid = {};      // none: every value is valid
+    bool hasDefault = {};
+    int64_t def = {};
+    uint32_t groups[CFG_MAX_GROUPS] = {}; // marked in this order; 0 ends
+    CfgCell cells[CFG_MAX_CELLS] = {};
+    CfgHook hooks[CFG_MAX_HOOKS] = {};
     // Rows whose setter is written by hand: the uniform entry that calls it.
-    void (*handSet)(uint32_t index, uint32_t value);
+    void (*handSet)(uint32_t index, uint32_t value) = nullptr;
 };
 
 // Helpers for the rows.
 #define IMG(member) static_cast<uint16_t>(offsetof(SystemImage, member))
-constexpr CfgValidator validAny() { return {VALID_ANY, 0xffffffffu, 0, 0}; }
 constexpr CfgValidator validU(uint32_t mask, int64_t lo, int64_t hi) { return {VALID_RANGE_U, mask, lo, hi}; }
 constexpr CfgValidator validS(int64_t lo, int64_t hi) { return {VALID_RANGE_S, 0xffffffffu, lo, hi}; }
 constexpr CfgCell cell(uint8_t s, uint8_t i, uint8_t conv = CONV_VALUE, uint8_t sStep = 0, uint8_t iStep = 0)
