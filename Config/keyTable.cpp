@@ -283,14 +283,6 @@ void cfgMark(CfgKeyId id)
     markGroups(&cfgKeyTable[id]);
 }
 
-void cfgRunHooks(CfgKeyId id, uint8_t pos, uint32_t index, uint32_t value, uint32_t old)
-{
-    const CfgKeyDesc* d = &cfgKeyTable[id];
-    int i = elementIndex(d, index);
-    if (i >= 0)
-        runHooks(d, pos, i, value, old);
-}
-
 void cfgApplyDefault(CfgKeyId id)
 {
     const CfgKeyDesc* d = &cfgKeyTable[id];

@@ -164,7 +164,6 @@ const char* cfgElementName(const CfgKeyDesc* d, uint32_t index);
 int cfgStore(CfgKeyId id, uint32_t index, uint32_t value);
 void cfgPublish(CfgKeyId id, uint32_t index);
 void cfgMark(CfgKeyId id);
-void cfgRunHooks(CfgKeyId id, uint8_t pos, uint32_t index, uint32_t value, uint32_t old);
 
 // Applies a row's default through its setter (nothing for rows without one).
 void cfgApplyDefault(CfgKeyId id);
