@@ -5,7 +5,6 @@
 #include "platform/paths.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -41,9 +40,8 @@ void logBadCell(uint32_t section, uint32_t item)
 int initDbAreaContainer()
 {
     std::string name = poolName();
-    if (shm_unlink(name.c_str()) != 0 && errno != ENOENT) {
-        // Left as it is: the open below reuses it.
-    }
+    // A grid left by an earlier run is removed: every start begins from zeros.
+    shm_unlink(name.c_str());
     int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0);
     if (fd < 0) {
         printf("%s_%d : ERROR on open\n", __func__, __LINE__);
