@@ -1,0 +1,211 @@
+// The system image: one static record with every configuration item and much
+// of the live status, grouped in regions in the order of the XML sections.
+//
+// Nothing outside the configuration modules touches it directly: every item
+// is reached through its accessor family (Config/keyTable.h). The record is
+// zero at process start. The arrangement inside each region is ours; the
+// regions' order is fixed. Regions whose items are not built yet are empty.
+#pragma once
+
+#include <cstdint>
+
+constexpr int ALARM_ID_COUNT = 169; // alarm ids 0..168
+constexpr int EVENT_BITMAP_BYTES = 16;
+constexpr int DELAYED_EVENT_BITMAP_BYTES = 32;
+constexpr int SMS_EVENT_BITMAP_BYTES = 32;
+constexpr int AMP_EVENT_BITMAP_BYTES = 4;
+constexpr int UNIT_INFO_BYTES = 128;
+
+// 1. Unit state, identification and version words.
+struct UnitRegion {
+    uint8_t stateByte;
+    uint32_t modeWord;
+    uint32_t unitWords[3];
+    // The words of the information string.
+    int32_t infoUT;
+    int32_t infoST;
+    int32_t infoFM;
+    uint32_t infoFWV;
+    uint32_t infoFWR;
+    uint32_t infoFWB;
+    uint32_t infoFWC;
+    uint32_t infoFWE;
+    uint32_t infoFWCS;
+    uint32_t vrlDataFormat; // step counter of the start-up migration
+    uint32_t serialWords[3];
+};
+
+// 3. Network: front and rear Ethernet ports, network ports 0 and 1.
+struct NetworkRegion {
+    uint8_t frontMacActive[6];
+    uint8_t frontMacReceived[6];
+    uint32_t frontIpAddress; // IPv4 words in network byte order
+    uint32_t frontIpNetmask;
+    uint32_t frontIpGateway;
+    uint32_t frontIpOldGateway;
+    uint8_t rearMacActive[6];
+    uint8_t rearMacReceived[6];
+    uint32_t rearIpAddress;
+    uint32_t rearIpNetmask;
+    uint32_t rearIpGateway;
+    uint32_t rearIpOldGateway;
+    uint8_t rearAutoneg;
+    uint8_t rearDuplex;
+    uint8_t rearSpeed;
+    uint8_t port0AddrActive[6];
+    uint8_t port0AddrReceived[6];
+    uint8_t port1AddrActive[6];
+    uint8_t port1AddrReceived[6];
+};
+
+// 4. DAC, NCO and PLL factory settings, external PLL, lock states.
+struct FactoryRegion {
+    uint8_t clockByteA; // the two clocking bytes before n_clock
+    uint8_t clockByteB;
+    uint8_t nClock;
+    uint8_t nBit;
+    uint8_t ki;
+    uint8_t kp;
+    uint8_t kpH;
+    uint32_t dacLevelMode; // holds the low byte of what was written
+    uint16_t forceDacLevel;
+    uint32_t audioDacResetWord;
+    uint32_t audioDacModeWord;
+    uint8_t extOutputStageFitted;
+    int32_t pllRfLocked;
+    int32_t pllAudioLocked;
+    int32_t audioVcxoValidSt;
+    int32_t freqRefLocked;
+    int32_t timeRefLocked;
+    int32_t fmRecvPllLock;
+    int32_t auxPllLocked;
+};
+
+// 5. Hardware codes.
+struct HwCodesRegion {
+    uint8_t psuTypeCode;
+};
+
+// 6. Amplifier status and limits, power-supply records.
+struct HpaRegion {
+    uint16_t hpaNomDrvPow;
+};
+
+// 7. RF power, frequency and APC settings.
+struct RfRegion {};
+
+// 8. Input selection and backup, port records.
+struct InputRegion {};
+
+// 9. System, time and web settings, and the status fields of the unit.
+struct SystemRegion {
+    uint32_t hwReady; // 1 once the unit's hardware initialisation is done
+    uint32_t fpgaStatusFlag;
+    uint32_t noExtPps;
+    uint32_t noExt10MHz;
+    uint32_t noExt19kHzSinus;
+    uint32_t noExt19kHzSqWave;
+    uint32_t refEventWord;
+    uint32_t linkEventWord;
+    uint32_t usbKeyMounted;
+    uint32_t boardInputA;
+    uint32_t boardInputB;
+    uint32_t selfShutdownPending;
+    uint32_t mdevProcState;
+    uint32_t ntpProcState;
+    uint16_t refMaskWord;
+    uint16_t refStateWord;
+    uint32_t refValid;
+    uint16_t maskedFlagMask;
+    uint16_t maskedFlagState;
+    uint32_t maskedFlag;
+    uint32_t upgradeRequest;
+    uint32_t upgradeParam;
+    uint32_t upgradeStep;
+    uint8_t upgradeProgress;
+    uint32_t portWords[2];
+    uint32_t timeRequest[6]; // struct tm order: sec, min, hour, mday, mon, year
+    uint32_t standardType;
+};
+
+// 10. Audio alarms, FM receiver status, output, clipper and global settings.
+struct AudioRegion {
+    uint8_t frequencyDeviation;
+    uint8_t relativeFreqDev;
+    uint8_t relativeDevLimit;
+    uint8_t clipperDeviationLimiter;
+    uint8_t clipperEffectiveLimiter;
+    uint16_t clipperOvershootCode;
+    uint32_t clipperLimitedFlag;
+};
+
+// 11. RDS common settings, UECP slots, RDS data sets.
+struct RdsRegion {};
+
+// 12. Output levels, GSM settings, power table.
+struct OutputGsmRegion {};
+
+// The eight-byte flag record of an alarm id.
+struct AlarmFlags {
+    uint8_t mute;         // 0: the alarm mutes the RF output
+    uint8_t muteReset;    // 1: mute-reset request
+    uint8_t field2;
+    uint8_t alarm;        // 3
+    uint8_t fail;         // 4
+    uint8_t warning;      // 5
+    uint8_t rxFlag6;      // 6
+    uint8_t rxFlag7;      // 7
+};
+static_assert(sizeof(AlarmFlags) == 8);
+
+// 13. Alarm state.
+struct AlarmRegion {
+    uint8_t input[ALARM_ID_COUNT]; // raw condition bytes
+    uint8_t state[ALARM_ID_COUNT]; // latched state bytes
+    AlarmFlags flags[ALARM_ID_COUNT];
+    uint8_t alarmSummary;
+    uint8_t warningSummary;
+    uint8_t failSummary;
+    uint8_t flag6Summary;
+    uint8_t flag7Summary;
+};
+
+// 14. Change words and event bitmaps. The change words are shared by the main
+// loop, the setters' threads and the saver: they are only touched atomically.
+struct ChangeRegion {
+    uint32_t ConfigChanged;
+    uint32_t ConfigLocked;
+    uint32_t SaveConfigChanged;
+    uint32_t saveCountdown;
+    uint8_t EventBitmap[EVENT_BITMAP_BYTES];
+    uint8_t DelayedEventBitmap[DELAYED_EVENT_BITMAP_BYTES];
+    uint8_t SmsEventBitmap[SMS_EVENT_BITMAP_BYTES];
+    uint8_t AmpEventBitmap[AMP_EVENT_BITMAP_BYTES];
+};
+
+// 15. Audio-processor block: one contiguous block, handed whole by value.
+struct AudioProcessorBlock {};
+
+struct SystemImage {
+    UnitRegion unit;
+    uint32_t vendorId; // 2.
+    NetworkRegion net;
+    FactoryRegion factory;
+    HwCodesRegion hw;
+    HpaRegion hpa;
+    RfRegion rf;
+    InputRegion input;
+    SystemRegion sys;
+    AudioRegion audio;
+    RdsRegion rds;
+    OutputGsmRegion outGsm;
+    AlarmRegion alarm;
+    ChangeRegion change;
+    AudioProcessorBlock ap;
+};
+
+SystemImage* getSystemImage();
+// The 128-byte unit identity record that lies directly after the image.
+uint8_t* getUnitInfo();
+// The record as read from or to be written to the board EEPROM.
+uint8_t* getUnitInfoBuffer();

@@ -1,0 +1,77 @@
+// Change tracking and the apply and save cycle of the configuration.
+//
+// Setters OR their group bit into ConfigChanged and set ConfigLocked; the
+// main loop's applyConfig acts on the changed groups and hands them to
+// SaveConfigChanged, restarting the save countdown; "SaveConfig Thread" counts
+// it down every 500 ms and writes the XML files on the tenth tick after the
+// last apply. The words live in the system image and are only touched with
+// atomic operations, so a mark, an apply and a save racing each other never
+// lose a group.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// All groups, as set by markAllConfigChanged.
+constexpr uint32_t CONFIG_ALL_GROUPS = 0x2cf8ff;
+// The output-frequency group: mutes the RF output for a few seconds.
+constexpr uint32_t CONFIG_GROUP_FREQUENCY = 0x8000;
+// The output-level re-apply group.
+constexpr uint32_t CONFIG_GROUP_OUTPUT_STAGE = 0x100000;
+// The factory group: the EEPROM record buffer is refreshed before a save.
+constexpr uint32_t CONFIG_GROUP_FACTORY = 0x8;
+// A group that is never saved.
+constexpr uint32_t CONFIG_GROUP_NOT_SAVED = 0x400;
+// Ticks of "SaveConfig Thread" between the last apply and the save.
+constexpr uint32_t SAVE_COUNTDOWN_TICKS = 10;
+
+void markConfigChanged(uint32_t bits);
+void markAllConfigChanged();
+uint32_t getConfigChanged();
+void clearConfigChanged();
+void setConfigLocked();
+void clearConfigLocked();
+uint16_t getConfigLocked();
+void markSaveConfigChanged(uint32_t bits);
+uint32_t getSaveConfigChanged();
+void clearSaveConfigChanged();
+void startSaveCountdown();
+void stopSaveCountdown();
+// Decrements a running countdown; returns the countdown's low 16 bits.
+uint16_t saveCountdownTick();
+// Restarts the countdown and hands the changed groups (but 0x400) to the saver.
+void passChangesToSave();
+
+// Main loop, every pass: applies the changed groups.
+void applyConfig();
+// Body of "SaveConfig Thread", every 500 ms.
+void testSaveConfigAfterApply();
+
+// Load, save and delete of the configuration files, each under the
+// configuration file mutex. Results: 0 on success.
+int16_t loadConfig();
+int16_t saveConfig();
+int deleteConfigFile(int type);
+
+// Start-up migration of a stored configuration to the current data format.
+void applyConfigStepwise();
+
+// Re-applies the external output stage (group 0x100000).
+void reapplyOutputStage();
+
+// "UT..;ST..;FM..;FWV..;FWR..;FWB..;FWC..;FWE..;FWCS.." from and to the unit region.
+int buildInfoString(char* buffer, int length);
+int parseInfoString(const char* text, int length);
+
+// Where loadConfig, saveConfig and deleteConfigFile read, write and delete.
+// The daemon uses the XML files; tests put a recording store in its place.
+struct ConfigFileStore {
+    int16_t (*loadAll)();
+    int (*saveAll)();
+    int (*resetConfig)();
+    int (*resetNetConfig)();
+    int (*resetFactoryConfig)();
+    int (*removeEepromFile)();
+};
+// nullptr selects the XML files again.
+void setConfigFileStore(const ConfigFileStore* store);

@@ -1,0 +1,22 @@
+// Accessors of configuration items whose key rows are not in the table yet,
+// used by the apply cycle and the clipper settings. Their stand-ins are in
+// pending/Config_issue4.cpp; each declaration goes when its row lands.
+#pragma once
+
+#include <cstdint>
+
+uint8_t getVendorId();
+uint8_t getPsuTypeCode();
+uint16_t getHpaNomDrvPow();
+void setLastValidVdac(uint32_t v);
+void setLastValidHpsVout(uint32_t v);
+int16_t getLevelMpxOffset_dBu();
+void setLevelMpx2Offset_dBu(uint32_t v);
+void setMpxDigMaxDeltaClock(uint32_t v);
+uint32_t getOutputRFfrequency();
+int16_t getLevelMpx_dBu();
+uint32_t getMatrixLMpx();
+uint16_t getClipperOvershoot();
+// Writes the serial number and the active addresses into a unit record
+// buffer; type must be 1 (else -1).
+int exportUnitRecord(uint8_t* record, int type);

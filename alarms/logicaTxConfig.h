@@ -1,0 +1,11 @@
+// Configuration items of the transmitter logic used by other subsystems.
+#pragma once
+
+#include <cstdint>
+
+// Sets (flag 1) or clears the given bits of the Select_Write mask, publishes
+// the mask and marks group 0x2000.
+void setSelectWriteBits(uint32_t bits, uint32_t flag);
+// 1 when every given bit is set in the Select_Write mask.
+int hasSelectWriteBits(uint32_t bits);
+void setSWRFoldback(uint32_t value);

@@ -1,0 +1,4 @@
+// FPGA control-frame sequences.
+#pragma once
+
+int Fpga_PulseControlC();
