@@ -1,6 +1,7 @@
 // The 1 ms main loop and its periodic steps.
 #include "core/mainLoop.h"
 
+#include "Config/configCycle.h"
 #include "core/logs.h"
 #include "core/startup.h"
 #include "core/timeBase.h"

@@ -1,6 +1,8 @@
 // Main program and start-up of the control daemon.
 #include "core/startup.h"
 
+#include "Config/configCycle.h"
+#include "comtab/dbPool.h"
 #include "core/crashHandler.h"
 #include "core/locks.h"
 #include "core/logs.h"

@@ -1,6 +1,7 @@
 // Thread table and thread runner.
 #include "core/threads.h"
 
+#include "Config/configCycle.h"
 #include "core/logs.h"
 #include "core/timeBase.h"
 #include "platform/clock.h"

@@ -1,10 +1,6 @@
 // Stand-ins: configuration data and its apply and save cycle.
 #include "pending/pending.h"
 
-int loadConfig() { return 0; }
-void applyConfigStepwise() {}
-void applyConfig() {}
-void testSaveConfigAfterApply() {}
 // No amplifier is detected: no family code, so no control loop runs.
 uint8_t getAmpFamily() { return 0xFF; }
 uint8_t getHpaDetected() { return 0; }

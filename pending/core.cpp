@@ -1,6 +1,7 @@
 // Stand-ins: storage set-up, unit start-up pieces, companion programs, NTP.
 #include "pending/pending.h"
 
+#include "Config/keyAccessors.h"
 #include "core/logs.h"
 #include "platform/paths.h"
 
@@ -34,7 +35,11 @@ int loadUnitInfo()
     return 0;
 }
 
-void initUnitHardware() {}
+void initUnitHardware()
+{
+    // The end of the hardware initialisation: setters may touch hardware.
+    setHwReady(1);
+}
 void initUnitSettings() {}
 void startUnitServices() {}
 void VrlUnitInit() {}

@@ -26,7 +26,6 @@ void AP_ReadMeters() {}
 void UECP_PollPort() {}
 void RDS_Mng() {}
 
-void initDbAreaContainer() {}
 void commandTableTick() {}
 
 void upgradeRun() {}

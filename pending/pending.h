@@ -8,7 +8,6 @@
 int initStorage();
 
 // Register tables and command plane.
-void initDbAreaContainer();
 void commandTableTick();
 
 // Unit start-up pieces.
@@ -24,10 +23,6 @@ void VrlUnitInit();
 void ntpThreadStep();
 
 // Configuration data.
-int loadConfig();
-void applyConfigStepwise();
-void applyConfig();
-void testSaveConfigAfterApply();
 uint8_t getAmpFamily();
 uint8_t getHpaDetected();
 uint8_t getHpaDisabled();
