@@ -3,6 +3,7 @@
 #include "sim/testSupport.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
@@ -13,7 +14,9 @@
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -117,7 +120,16 @@ protected:
         pid = fork();
         if (pid == 0) {
             close(ready[0]);
-            char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC) == 0 ? 1 : 0;
+            // Own network, IPC and mount namespaces; the sandbox's dev/shm
+            // stands for /dev/shm so the run's shared memory stays inside it.
+            std::string shm = root + "/dev/shm";
+            mkdir((root + "/dev").c_str(), 0755);
+            mkdir(shm.c_str(), 0755);
+            char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC | CLONE_NEWNS) == 0 &&
+                              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                              mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) == 0
+                          ? 1
+                          : 0;
             if (write(ready[1], &ok, 1) != 1 || !ok)
                 _exit(77);
             int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -192,6 +204,14 @@ TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
     ASSERT_NE(caught, std::string::npos) << book;
     EXPECT_NE(book.find("INFO: Top of handler stack near", caught), std::string::npos);
     EXPECT_NE(book.find("corvane(", caught), std::string::npos) << "no back-trace line";
+    // The run's shared memory stayed in the sandbox.
+    bool dbPoolInSandbox = false;
+    if (DIR* d = opendir((root + "/dev/shm").c_str())) {
+        while (struct dirent* e = readdir(d))
+            dbPoolInSandbox |= std::string(e->d_name).find("DbPool") != std::string::npos;
+        closedir(d);
+    }
+    EXPECT_TRUE(dbPoolInSandbox);
 }
 
 } // namespace
