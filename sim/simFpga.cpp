@@ -60,10 +60,20 @@ void storeWord(volatile void* page, size_t off, uint32_t v)
                      __ATOMIC_SEQ_CST);
 }
 
+// On the board a word access off a word boundary of device memory is a bus
+// fault; the simulation counts them so tests can tell.
+bool misaligned(SimFpgaState& f, size_t off)
+{
+    if (off % 4 == 0)
+        return false;
+    f.misaligned.fetch_add(1);
+    return true;
+}
+
 bool portWrite(void* ctx, size_t off, uint32_t v)
 {
     SimBoardState* s = simState();
-    if (!s || off % 4)
+    if (!s || misaligned(s->fpga, off))
         return false;
     SimFpgaState& f = s->fpga;
     if (off >= kFrameFirst && off < kFrameFirst + 4 * static_cast<size_t>(kFrameWords)) {
@@ -92,7 +102,7 @@ bool portWrite(void* ctx, size_t off, uint32_t v)
 bool portRead(void* ctx, size_t off, uint32_t* v)
 {
     SimBoardState* s = simState();
-    if (!s)
+    if (!s || misaligned(s->fpga, off))
         return false;
     SimFpgaState& f = s->fpga;
     if (off == kStatusWord) {
@@ -291,6 +301,7 @@ int simFpgaPowerOn(const SimProfile& profile)
     memset(f.idWords, 0, sizeof f.idWords);
     f.dwlBank.store(0);
     f.dwlSelects.store(0);
+    f.misaligned.store(0);
     for (const SimProfileWord& w : profile.fpgaWords)
         if (simFpgaWrite(w.phys, w.value) != 0)
             return -1;

@@ -14,6 +14,8 @@
 //                           keys held in the driven column
 //   0xFF200BA0 / 0xFF200BA4 identity loader: a rising strobe (bit 3 of the index
 //                           word) latches the data word into slot index & 7
+// Word accesses to that page off a word boundary (a bus fault on the board)
+// are counted in the board state.
 // /dev/dwlfpga maps a 4096-byte shared register window and records the bank
 // its ioctl selects.
 #pragma once

@@ -191,7 +191,8 @@ public:
     {
         memset(store_, 0, storeSize());
         store_[0] = static_cast<uint8_t>(reply_.size());
-        memcpy(store_ + 1, reply_.data(), reply_.size());
+        if (!reply_.empty())
+            memcpy(store_ + 1, reply_.data(), reply_.size());
     }
 
     int peek(uint32_t reg, uint8_t* out, size_t n) override
@@ -199,7 +200,8 @@ public:
         if (reg != 0)
             return -1;
         size_t len = store_[0] < n ? store_[0] : n;
-        memcpy(out, store_ + 1, len);
+        if (len)
+            memcpy(out, store_ + 1, len);
         return static_cast<int>(len);
     }
 
@@ -207,7 +209,8 @@ public:
     {
         if (reg != 0 || n > kShiftReplyMax)
             return -1;
-        memcpy(store_ + 1, in, n);
+        if (n)
+            memcpy(store_ + 1, in, n);
         store_[0] = static_cast<uint8_t>(n);
         return static_cast<int>(n);
     }
@@ -297,7 +300,8 @@ int SimModel::peek(uint32_t reg, uint8_t* out, size_t n)
     if (!store_ || off >= size)
         return -1;
     size_t len = n < size - off ? n : size - off;
-    memcpy(out, store_ + off, len);
+    if (len)
+        memcpy(out, store_ + off, len);
     return static_cast<int>(len);
 }
 
@@ -307,7 +311,8 @@ int SimModel::poke(uint32_t reg, const uint8_t* in, size_t n)
     if (!store_ || off >= size)
         return -1;
     size_t len = n < size - off ? n : size - off;
-    memcpy(store_ + off, in, len);
+    if (len)
+        memcpy(store_ + off, in, len);
     return static_cast<int>(len);
 }
 

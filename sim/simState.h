@@ -98,6 +98,7 @@ struct SimFpgaState {
     uint32_t idWords[8];
     std::atomic<uint32_t> dwlBank;      // last bank selected through /dev/dwlfpga
     std::atomic<uint32_t> dwlSelects;
+    std::atomic<uint32_t> misaligned;   // accesses to the port page off a word boundary
 };
 
 struct SimBoardState {

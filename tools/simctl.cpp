@@ -66,6 +66,8 @@ int devices()
         printf("bus %-6s %s, %u opens, %llu log entries\n", simBusName(static_cast<SimBusId>(b)),
                s->buses[b].absent.load() ? "removed" : "present", s->buses[b].opens.load(),
                static_cast<unsigned long long>(s->buses[b].logHead.load()));
+    printf("fpga   %u frames, %u RDS transfers, %u misaligned accesses\n", s->fpga.frameCount.load(),
+           s->fpga.rdsCount.load(), s->fpga.misaligned.load());
     for (const SimDevice& d : s->devices) {
         if (!d.used.load())
             continue;
