@@ -114,10 +114,10 @@ private:
                 return -EINVAL;
         SimBusGuard g(bus_);
         int result = static_cast<int>(data->nmsgs);
-        uint16_t last = 0;
+        uint32_t sent = 0;
         for (uint32_t i = 0; i < data->nmsgs; i++) {
             const struct i2c_msg& m = data->msgs[i];
-            last = m.addr;
+            sent = i + 1;
             bool shortened = false;
             int r = message(m.addr, (m.flags & I2C_M_RD) != 0, m.buf, m.len, i ? kSimLogRestart : 0, &shortened);
             if (r < 0 || shortened) {
@@ -126,7 +126,14 @@ private:
                 break;
             }
         }
-        stop(last);
+        // The STOP ends the transfer for every device it addressed.
+        for (uint32_t i = 0; i < sent; i++) {
+            bool first = true;
+            for (uint32_t j = 0; j < i; j++)
+                first = first && data->msgs[j].addr != data->msgs[i].addr;
+            if (first)
+                stop(data->msgs[i].addr);
+        }
         return result;
     }
 

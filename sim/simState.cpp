@@ -196,7 +196,7 @@ void simLogAppend(SimBusId bus, uint16_t addr, SimOp op, uint8_t flags, int32_t 
     SimLogEntry& e = b.log[n % kSimLogEntries];
     e.seq.store(0, std::memory_order_release);
     struct timespec ts;
-    clockGetTime(CLOCK_MONOTONIC, &ts);
+    clockPeekTime(CLOCK_MONOTONIC, &ts);
     e.timeNs = static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
     e.addr = addr;
     e.op = op;

@@ -44,18 +44,18 @@ bool number(const char* text, uint32_t* out)
     return simParseNumber(text, out);
 }
 
-SimDevice* findDevice(const std::string& spec)
+SimDevice* findDevice(const std::string& name)
 {
-    size_t colon = spec.find(':');
+    size_t colon = name.find(':');
     uint32_t addr;
-    if (spec.rfind("i2c-", 0) == 0 && colon != std::string::npos) {
-        int bus = simBusFromName(spec.substr(0, colon).c_str());
-        if (bus >= 0 && number(spec.substr(colon + 1).c_str(), &addr))
+    if (name.rfind("i2c-", 0) == 0 && colon != std::string::npos) {
+        int bus = simBusFromName(name.substr(0, colon).c_str());
+        if (bus >= 0 && number(name.substr(colon + 1).c_str(), &addr))
             return simFindDevice(static_cast<SimBusId>(bus), static_cast<uint16_t>(addr));
     }
-    if (spec.rfind("spi0.", 0) == 0 && number(spec.substr(5).c_str(), &addr))
+    if (name.rfind("spi0.", 0) == 0 && number(name.substr(5).c_str(), &addr))
         return simFindDevice(SIM_BUS_SPI0, static_cast<uint16_t>(addr));
-    return simFindDeviceByName(spec.c_str());
+    return simFindDeviceByName(name.c_str());
 }
 
 int devices()
