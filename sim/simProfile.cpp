@@ -60,6 +60,8 @@ int simProfileParse(const std::string& text, SimProfile* out, std::string* error
         if (type == "fpga") {
             if (!(words >> first >> second) || !simParseNumber(first, &a) || !simParseNumber(second, &b))
                 return fail("expected: fpga <physical address> <value>");
+            if (a < 0xFC000000u || (a & 3))
+                return fail("not a word of the FPGA window");
             out->fpgaWords.push_back({a, b});
             continue;
         }

@@ -51,7 +51,7 @@ TEST(SimProfile, ParsesEntriesAndRefusesBadLines)
     EXPECT_EQ(p.fpgaWords[0].value, 0xE3010203u);
 
     const char* bad[] = {"i2c 2 0x20 regfile", "i2c 1 0x80 regfile", "i2c 1 0x20", "spi x shift",
-                         "fpga 0xFF200000", "eeprom 1 0x50", "i2c 1 0x20 regfile\ni2c 1 0x20 regfile"};
+                         "fpga 0xFF200000", "fpga 0xFF200002 1", "fpga 0x1000 1", "eeprom 1 0x50", "i2c 1 0x20 regfile\ni2c 1 0x20 regfile"};
     for (const char* text : bad) {
         SimProfile q;
         EXPECT_EQ(simProfileParse(text, &q, &err), -1) << text;
