@@ -20,3 +20,13 @@ uint16_t getClipperOvershoot();
 // Writes the serial number and the active addresses into a unit record
 // buffer; type must be 1 (else -1).
 int exportUnitRecord(uint8_t* record, int type);
+
+// I2C error status word: mirrors the I2C error total; publishes (13,41) on a change.
+void setI2cErrorCount(uint32_t value);
+uint32_t getI2cErrorCount();
+// I2C error reset request: publishes (13,42) on a change.
+void setI2cFaultFlag(uint8_t value);
+uint8_t getI2cFaultFlag();
+// HPA model code (low byte kept): publishes (17,23) on a change.
+void setHpaModelCode(uint32_t value);
+uint32_t getHpaModelCode();

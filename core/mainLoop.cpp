@@ -2,6 +2,7 @@
 #include "core/mainLoop.h"
 
 #include "Config/configCycle.h"
+#include "hw/i2cBus.h"
 #include "core/logs.h"
 #include "core/startup.h"
 #include "core/timeBase.h"

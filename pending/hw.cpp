@@ -4,7 +4,6 @@
 uint32_t FpgaControlFrame[28];
 uint8_t FpgaStatusBlock[30];
 
-void I2C_FaultMng() {}
 void Fpga_PrepareConfig(uint8_t, int, int, int) {}
 int Fpga_Transfer(uint32_t*, uint8_t*, int) { return 0; }
 void Fpga_ReadConfig() {}

@@ -40,7 +40,6 @@ void setApCmpOn(uint8_t value);
 // Hardware access.
 extern uint32_t FpgaControlFrame[28];
 extern uint8_t FpgaStatusBlock[30];
-void I2C_FaultMng();
 void Fpga_PrepareConfig(uint8_t mute, int a, int b, int c);
 int Fpga_Transfer(uint32_t* frame, uint8_t* status, int mode);
 void Fpga_ReadConfig();

@@ -31,17 +31,34 @@ void toTs(int64_t ns, struct timespec* ts)
 
 } // namespace
 
-int clockGetTime(clockid_t id, struct timespec* ts)
+namespace {
+
+// A virtual-clock reading (monotonic nanoseconds) as the clock asked for.
+int virtualTime(clockid_t id, int64_t now, struct timespec* ts)
 {
-    if (!st().isVirtual.load(std::memory_order_relaxed))
-        return clock_gettime(id, ts);
-    int64_t now = st().frozen.load(std::memory_order_relaxed)
-                      ? st().nowNs.load()
-                      : st().nowNs.fetch_add(1000) + 1000;
     if (id == CLOCK_REALTIME)
         now = now - st().startNs + st().wallEpoch * kNsPerSec;
     toTs(now, ts);
     return 0;
+}
+
+} // namespace
+
+int clockGetTime(clockid_t id, struct timespec* ts)
+{
+    if (!st().isVirtual.load(std::memory_order_relaxed))
+        return clock_gettime(id, ts);
+    return virtualTime(id,
+                       st().frozen.load(std::memory_order_relaxed) ? st().nowNs.load()
+                                                                   : st().nowNs.fetch_add(1000) + 1000,
+                       ts);
+}
+
+int clockPeekTime(clockid_t id, struct timespec* ts)
+{
+    if (!st().isVirtual.load(std::memory_order_relaxed))
+        return clock_gettime(id, ts);
+    return virtualTime(id, st().nowNs.load(), ts);
 }
 
 time_t clockWallSeconds()

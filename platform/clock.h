@@ -6,6 +6,9 @@
 #include <ctime>
 
 int clockGetTime(clockid_t id, struct timespec* ts);
+// The same reading for an observer that must not move the virtual clock
+// (the simulated board's transaction logs): no step on a read.
+int clockPeekTime(clockid_t id, struct timespec* ts);
 time_t clockWallSeconds();
 void clockSleepUs(uint64_t us);
 void clockSleepSeconds(unsigned s);

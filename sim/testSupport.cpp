@@ -3,6 +3,7 @@
 #include "platform/paths.h"
 
 #include <cstdlib>
+#include <sys/mman.h>
 #include <fstream>
 #include <sstream>
 
@@ -20,6 +21,9 @@ void removeTestSandbox(const std::string& root)
 {
     if (root.rfind("/tmp/corvane-test-", 0) != 0)
         return;
+    // The sandbox's shared-memory objects live in the host's /dev/shm.
+    if (root == sandboxRoot())
+        shm_unlink(shmObjectName("DbPool").c_str());
     std::string cmd = "rm -rf '" + root + "'";
     if (system(cmd.c_str()) != 0) {
         // Leave it for inspection.

@@ -76,6 +76,16 @@ void regRegisterHooks(const volatile void* base, size_t len, const RegHooks* hoo
             return;
         }
     }
+    // Reuse a slot freed by regUnregisterHooks before taking a new one.
+    for (int i = 0; i < n; i++) {
+        Range& r = st().ranges[i];
+        if (!r.base) {
+            r.len = len;
+            r.hooks = *hooks;
+            __atomic_store_n(&r.base, static_cast<const volatile char*>(base), __ATOMIC_RELEASE);
+            return;
+        }
+    }
     if (n < kMaxRanges) {
         st().ranges[n] = Range{static_cast<const volatile char*>(base), len, *hooks};
         st().count.store(n + 1, std::memory_order_release);

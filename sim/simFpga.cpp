@@ -1,0 +1,327 @@
+// The simulated FPGA: the bridge window behind /dev/mem, its ports and the
+// download device's register window.
+#include "sim/simFpga.h"
+
+#include "platform/io.h"
+#include "platform/regs.h"
+#include "sim/simProfile.h"
+#include "sim/simState.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The page of the lightweight bridge that holds the ports, and the port
+// words as byte offsets into it.
+constexpr uint64_t kPortPage = 0xFF200000ull;
+constexpr size_t kPortPageLen = 0x1000;
+constexpr size_t kFrameFirst = 0x004;   // control-frame word 0
+constexpr int kFrameWords = 28;
+constexpr int kRdsWords = 6;
+constexpr size_t kStatusWord = 0xA00;
+constexpr size_t kKeyColumn = 0x07C;
+constexpr size_t kKeyRows = 0x080;
+constexpr size_t kIdData = 0xBA0;
+constexpr size_t kIdStrobe = 0xBA4;
+constexpr uint32_t kIdStrobeBit = 8;
+
+const char* const kWindowFile = "fpga-bridges.mem";
+const char* const kDwlFile = "dwlfpga.mem";
+
+struct FpgaModule {
+    std::mutex lock;
+    std::string windowPath; // the window file mapped for the FPGA side
+    uint8_t* window = nullptr;
+};
+
+FpgaModule& mod()
+{
+    static FpgaModule m;
+    return m;
+}
+
+uint32_t loadWord(const volatile void* page, size_t off)
+{
+    return __atomic_load_n(reinterpret_cast<const volatile uint32_t*>(static_cast<const volatile uint8_t*>(page) + off),
+                           __ATOMIC_SEQ_CST);
+}
+
+void storeWord(volatile void* page, size_t off, uint32_t v)
+{
+    __atomic_store_n(reinterpret_cast<volatile uint32_t*>(static_cast<volatile uint8_t*>(page) + off), v,
+                     __ATOMIC_SEQ_CST);
+}
+
+// On the board a word access off a word boundary of device memory is a bus
+// fault; the simulation counts them so tests can tell.
+bool misaligned(SimFpgaState& f, size_t off)
+{
+    if (off % 4 == 0)
+        return false;
+    f.misaligned.fetch_add(1);
+    return true;
+}
+
+bool portWrite(void* ctx, size_t off, uint32_t v)
+{
+    SimBoardState* s = simState();
+    if (!s || misaligned(s->fpga, off))
+        return false;
+    SimFpgaState& f = s->fpga;
+    if (off >= kFrameFirst && off < kFrameFirst + 4 * static_cast<size_t>(kFrameWords)) {
+        storeWord(ctx, off, v);
+        int idx = static_cast<int>((off - kFrameFirst) / 4);
+        f.lastPortWrite.store(idx);
+        if (idx == kFrameWords - 1) {
+            for (int i = 0; i < kFrameWords; i++)
+                f.frame[i] = loadWord(ctx, kFrameFirst + 4 * i);
+            f.frameCount.fetch_add(1);
+        }
+        return true;
+    }
+    if (off == kIdStrobe) {
+        storeWord(ctx, off, v);
+        uint32_t prev = f.idStrobe.exchange(v);
+        if ((v & kIdStrobeBit) && !(prev & kIdStrobeBit)) {
+            f.idWords[v & 7] = loadWord(ctx, kIdData);
+            f.idLatched.fetch_add(1);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool portRead(void* ctx, size_t off, uint32_t* v)
+{
+    SimBoardState* s = simState();
+    if (!s || misaligned(s->fpga, off))
+        return false;
+    SimFpgaState& f = s->fpga;
+    if (off == kStatusWord) {
+        // Six words and then a status read are an RDS transfer; after a
+        // whole frame the status words are read as the window holds them.
+        if (f.lastPortWrite.exchange(-1) != kRdsWords - 1)
+            return false;
+        for (int i = 0; i < kRdsWords; i++)
+            f.rdsWords[i] = loadWord(ctx, kFrameFirst + 4 * i);
+        f.rdsCount.fetch_add(1);
+        *v = f.rdsStatus.load();
+        return true;
+    }
+    if (off == kKeyRows) {
+        uint32_t column = loadWord(ctx, kKeyColumn), keys = f.keys.load(), rows = 0;
+        for (int c = 0; c < 3; c++)
+            if (column & (1u << c))
+                for (int r = 0; r < 3; r++)
+                    if (keys & (1u << (c * 3 + r)))
+                        rows |= 1u << r;
+        *v = rows;
+        return true;
+    }
+    return false;
+}
+
+const RegHooks kPortHooks = {portRead, portWrite, nullptr};
+
+// Maps len bytes of a sandbox file from offset; nullptr with errno set.
+void* mapFile(const char* name, size_t fileSize, size_t len, int prot, int flags, off_t offset)
+{
+    int fd = open(simFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    void* p = MAP_FAILED;
+    struct stat sb;
+    if (fstat(fd, &sb) == 0 && (static_cast<size_t>(sb.st_size) == fileSize ||
+                                ftruncate(fd, static_cast<off_t>(fileSize)) == 0))
+        p = mmap(nullptr, len, prot, flags, fd, offset);
+    int e = errno;
+    close(fd);
+    errno = e;
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+// The whole window for the FPGA side, mapped once per sandbox.
+uint8_t* window()
+{
+    FpgaModule& m = mod();
+    std::lock_guard<std::mutex> g(m.lock);
+    std::string path = simFilePath(kWindowFile);
+    if (m.window && m.windowPath == path)
+        return m.window;
+    if (m.window)
+        munmap(m.window, kSimFpgaWindowSize);
+    m.window = static_cast<uint8_t*>(
+        mapFile(kWindowFile, kSimFpgaWindowSize, kSimFpgaWindowSize, PROT_READ | PROT_WRITE, MAP_SHARED, 0));
+    m.windowPath = m.window ? path : "";
+    return m.window;
+}
+
+class SimMemDevice : public IoDevice {
+public:
+    void* map(int handle, size_t len, int prot, int flags, off_t offset) override
+    {
+        (void)handle;
+        uint64_t start = static_cast<uint64_t>(offset);
+        if (offset < 0 || start < kSimFpgaPhysBase || len == 0 ||
+            start + len > kSimFpgaPhysBase + kSimFpgaWindowSize || (start & 0xFFF)) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        void* p = mapFile(kWindowFile, kSimFpgaWindowSize, len, prot, flags,
+                          static_cast<off_t>(start - kSimFpgaPhysBase));
+        if (!p)
+            return nullptr;
+        if (kPortPage >= start && kPortPage + kPortPageLen <= start + len) {
+            void* page = static_cast<uint8_t*>(p) + (kPortPage - start);
+            RegHooks hooks = kPortHooks;
+            hooks.ctx = page;
+            regRegisterHooks(page, kPortPageLen, &hooks);
+            std::lock_guard<std::mutex> g(lock_);
+            pages_[p] = page;
+        }
+        return p;
+    }
+
+    int unmap(void* addr, size_t len) override
+    {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            auto it = pages_.find(addr);
+            if (it != pages_.end()) {
+                regUnregisterHooks(it->second);
+                pages_.erase(it);
+            }
+        }
+        return munmap(addr, len);
+    }
+
+private:
+    std::mutex lock_;
+    std::map<void*, void*> pages_; // mapping -> its hooked port page
+};
+
+class SimDwlFpgaDevice : public IoDevice {
+public:
+    int ioctl(int handle, unsigned long request, void* arg) override
+    {
+        (void)handle;
+        if (request != kSimDwlFpgaSelectBank)
+            return -ENOTTY;
+        SimBoardState* s = simState();
+        if (!arg || !s)
+            return -EFAULT;
+        s->fpga.dwlBank.store(*static_cast<uint8_t*>(arg));
+        s->fpga.dwlSelects.fetch_add(1);
+        return 0;
+    }
+
+    void* map(int handle, size_t len, int prot, int flags, off_t offset) override
+    {
+        (void)handle;
+        if (offset != 0 || len == 0 || len > kSimDwlFpgaSize) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        return mapFile(kDwlFile, kSimDwlFpgaSize, len, prot, flags, 0);
+    }
+
+    int unmap(void* addr, size_t len) override { return munmap(addr, len); }
+};
+
+} // namespace
+
+IoDevice* simMemDevice()
+{
+    static SimMemDevice dev;
+    return &dev;
+}
+
+IoDevice* simDwlFpgaDevice()
+{
+    static SimDwlFpgaDevice dev;
+    return &dev;
+}
+
+int simFpgaRead(uint64_t phys, uint32_t* value)
+{
+    uint8_t* w = window();
+    if (!w || phys < kSimFpgaPhysBase || phys + 4 > kSimFpgaPhysBase + kSimFpgaWindowSize || (phys & 3))
+        return -1;
+    *value = loadWord(w, phys - kSimFpgaPhysBase);
+    return 0;
+}
+
+int simFpgaWrite(uint64_t phys, uint32_t value)
+{
+    uint8_t* w = window();
+    if (!w || phys < kSimFpgaPhysBase || phys + 4 > kSimFpgaPhysBase + kSimFpgaWindowSize || (phys & 3))
+        return -1;
+    storeWord(w, phys - kSimFpgaPhysBase, value);
+    return 0;
+}
+
+int simFpgaPowerOn(const SimProfile& profile)
+{
+    SimBoardState* s = simState();
+    if (!s)
+        return -1;
+    for (const char* name : {kWindowFile, kDwlFile}) {
+        // Truncating to nothing and back zeroes the file without touching
+        // the pages of a sparse window.
+        std::string path = simFilePath(name);
+        size_t size = name == kWindowFile ? kSimFpgaWindowSize : kSimDwlFpgaSize;
+        if (truncate(path.c_str(), 0) != 0 && errno != ENOENT)
+            return -1;
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return -1;
+        int r = ftruncate(fd, static_cast<off_t>(size));
+        close(fd);
+        if (r != 0)
+            return -1;
+    }
+    SimFpgaState& f = s->fpga;
+    f.lastPortWrite.store(-1);
+    f.frameCount.store(0);
+    memset(f.frame, 0, sizeof f.frame);
+    f.rdsCount.store(0);
+    memset(f.rdsWords, 0, sizeof f.rdsWords);
+    f.rdsStatus.store(0);
+    f.keys.store(0);
+    f.idStrobe.store(0);
+    f.idLatched.store(0);
+    memset(f.idWords, 0, sizeof f.idWords);
+    f.dwlBank.store(0);
+    f.dwlSelects.store(0);
+    f.misaligned.store(0);
+    for (const SimProfileWord& w : profile.fpgaWords)
+        if (simFpgaWrite(w.phys, w.value) != 0)
+            return -1;
+    return 0;
+}
+
+uint32_t simFpgaKeyBit(uint16_t code)
+{
+    int c = -1, r = -1;
+    for (int i = 0; i < 3; i++) {
+        if ((code & 0xFF) == (1u << i))
+            c = i;
+        if ((code >> 8) == (1u << i))
+            r = i;
+    }
+    return c < 0 || r < 0 ? 0 : 1u << (c * 3 + r);
+}
+
+void simFpgaSetKeys(uint32_t mask)
+{
+    if (SimBoardState* s = simState())
+        s->fpga.keys.store(mask);
+}

@@ -1,0 +1,170 @@
+// Shared state of the simulated board.
+//
+// Everything another process of the sandbox must see (the device table with
+// its fault knobs and counters, the bus locks, the transaction logs and the
+// state of the FPGA ports) lives in one file below the sandbox root, mapped
+// shared by every process: the daemon, the display program, the tests and
+// simctl all work on the same board.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <pthread.h>
+#include <string>
+
+enum SimBusId { SIM_BUS_I2C0, SIM_BUS_I2C1, SIM_BUS_SPI0, SIM_BUS_COUNT };
+
+// What a transaction-log entry records.
+enum SimOp : uint8_t {
+    SIM_OP_WRITE,     // I2C write message (data = bytes sent)
+    SIM_OP_READ,      // I2C read message (data = bytes received)
+    SIM_OP_XFER,      // SPI full-duplex transfer (data = bytes clocked out)
+    SIM_OP_SET_MODE,  // spidev settings requests; value = the setting
+    SIM_OP_SET_LSB,
+    SIM_OP_SET_BITS,
+    SIM_OP_SET_SPEED,
+    SIM_OP_GET_MODE,
+    SIM_OP_GET_LSB,
+    SIM_OP_GET_BITS,
+    SIM_OP_GET_SPEED,
+    SIM_OP_COUNT
+};
+
+constexpr int kSimMaxDevices = 64;
+constexpr int kSimLogEntries = 4096;
+constexpr int kSimLogData = 32;
+
+// Log flag: the message followed another one of the same I2C_RDWR request
+// (a repeated start).
+constexpr uint8_t kSimLogRestart = 1;
+
+struct SimLogEntry {
+    std::atomic<uint64_t> seq; // 1-based sequence number; 0 while being written
+    int64_t timeNs;            // CLOCK_MONOTONIC of the platform clock
+    uint16_t addr;             // I2C address or SPI chip select
+    uint8_t op;                // SimOp
+    uint8_t flags;
+    int32_t result;            // bytes moved, or -errno
+    uint32_t value;            // the setting of a settings request
+    uint16_t len;              // bytes requested
+    uint8_t dataLen;           // bytes kept in data
+    uint8_t data[kSimLogData];
+};
+
+struct SimBus {
+    pthread_mutex_t lock;           // robust and process-shared: one transfer at a time
+    std::atomic<int32_t> absent;    // 1 while the bus node is removed
+    std::atomic<uint32_t> opens;    // successful opens of the node
+    std::atomic<uint64_t> logHead;  // entries ever written
+    SimLogEntry log[kSimLogEntries];
+};
+
+struct SimDevice {
+    std::atomic<uint32_t> used;
+    uint8_t bus;         // SimBusId
+    uint8_t kernelHeld;  // an I2C address claimed by a kernel driver: I2C_SLAVE answers EBUSY
+    uint16_t addr;       // I2C address or chip select
+    char kind[16];
+    char name[24];
+    char opts[216];      // the profile options, parsed by each process's model
+    // Fault knobs.
+    std::atomic<int32_t> absent;     // device missing: I2C NACKs, spidev node gone
+    std::atomic<int32_t> nackNext;   // the next N transfers fail (NACK / EIO)
+    std::atomic<int32_t> shortNext;  // the next N transfers move one byte less
+    std::atomic<int32_t> busy;       // stuck busy
+    // Counters and model state shared by the processes.
+    std::atomic<uint32_t> transfers; // transfers that reached the model
+    std::atomic<uint32_t> opens;     // opens of a spidev node
+    std::atomic<uint32_t> cursor;    // byte cursor of a pointer device
+    std::atomic<uint32_t> phase;     // pointer bytes received in the current write
+    // spidev settings of the chip select.
+    std::atomic<uint32_t> spiMode;
+    std::atomic<uint32_t> spiLsb;
+    std::atomic<uint32_t> spiBits;
+    std::atomic<uint32_t> spiSpeed;
+};
+
+struct SimFpgaState {
+    std::atomic<int32_t> lastPortWrite; // word index of the last control-port write, -1 none
+    std::atomic<uint32_t> frameCount;   // complete control frames received
+    uint32_t frame[28];                 // the last complete control frame
+    std::atomic<uint32_t> rdsCount;     // RDS transfers received
+    uint32_t rdsWords[6];               // the last RDS transfer
+    std::atomic<uint32_t> rdsStatus;    // status word answered after an RDS transfer
+    std::atomic<uint32_t> keys;         // pressed keys: bit (column index * 3 + row index)
+    std::atomic<uint32_t> idStrobe;     // last index/strobe word of the identity loader
+    std::atomic<uint32_t> idLatched;    // words latched by the identity loader
+    uint32_t idWords[8];
+    std::atomic<uint32_t> dwlBank;      // last bank selected through /dev/dwlfpga
+    std::atomic<uint32_t> dwlSelects;
+    std::atomic<uint32_t> misaligned;   // accesses to the port page off a word boundary
+};
+
+struct SimBoardState {
+    std::atomic<uint32_t> magic;
+    uint32_t size;
+    char profile[256]; // the profile the board was built from
+    SimBus buses[SIM_BUS_COUNT];
+    SimDevice devices[kSimMaxDevices];
+    SimFpgaState fpga;
+};
+
+// Maps the shared state of the sandbox at `root`. When the sandbox has no
+// board yet (or one of another layout), the state is cleared and `build` is
+// called to fill it, under a file lock so that processes starting together
+// build it once. Returns 0 or -1.
+int simStateAttach(const std::string& root, int (*build)(SimBoardState*));
+// The state of the attached sandbox (nullptr before simStateAttach).
+SimBoardState* simState();
+// Host path of a file of the simulated board inside the sandbox.
+std::string simFilePath(const char* name);
+
+// Clears the knobs, counters and logs of every bus and device.
+void simStateClearRuntime(SimBoardState* s);
+
+// The lock of one bus; held for a whole transfer (and by tools that change
+// model values) so transfers of different processes never interleave.
+void simBusLock(SimBusId bus);
+void simBusUnlock(SimBusId bus);
+struct SimBusGuard {
+    explicit SimBusGuard(SimBusId b) : bus(b) { simBusLock(bus); }
+    ~SimBusGuard() { simBusUnlock(bus); }
+    SimBusGuard(const SimBusGuard&) = delete;
+    SimBusGuard& operator=(const SimBusGuard&) = delete;
+    SimBusId bus;
+};
+
+// Device table lookups (nullptr when not fitted).
+SimDevice* simFindDevice(SimBusId bus, uint16_t addr);
+SimDevice* simFindDeviceByName(const char* name);
+const char* simBusName(SimBusId bus);
+int simBusFromName(const char* name); // -1 when unknown
+
+// Takes one count of a "next N transfers" knob; true when it applied.
+bool simTakeKnob(std::atomic<int32_t>& knob);
+
+// Transaction log. simLogAppend is called with the bus lock held.
+struct SimLogRecord {
+    uint64_t seq;
+    int64_t timeNs;
+    SimBusId bus;
+    uint16_t addr;
+    SimOp op;
+    uint8_t flags;
+    int32_t result;
+    uint32_t value;
+    uint16_t len;
+    uint8_t dataLen;
+    uint8_t data[kSimLogData];
+};
+// `len` is the length asked for; data/dataLen the bytes that went over the
+// wire (the first kSimLogData of them are kept).
+void simLogAppend(SimBusId bus, uint16_t addr, SimOp op, uint8_t flags, int32_t result, uint32_t value, size_t len,
+                  const uint8_t* data, size_t dataLen);
+// Copies the newest entries (at most max, oldest first) with a sequence
+// number above `after`; returns how many were copied.
+size_t simLogRead(SimBusId bus, uint64_t after, SimLogRecord* out, size_t max);
+// One line of text for an entry.
+std::string simLogFormat(const SimLogRecord& r);
+const char* simOpName(SimOp op);

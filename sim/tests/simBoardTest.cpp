@@ -1,0 +1,152 @@
+// Board profiles, resets and simctl on a sandbox shared with another process.
+#include "platform/io.h"
+#include "platform/paths.h"
+#include "sim/board.h"
+#include "sim/simFpga.h"
+#include "sim/simModels.h"
+#include "sim/simProfile.h"
+#include "sim/simState.h"
+#include "sim/testSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+
+namespace {
+
+// Runs simctl on a sandbox; returns its standard output, *status its exit.
+std::string simctl(const std::string& root, const std::string& args, int* status = nullptr)
+{
+    std::string cmd = "CORVANE_ROOT='" + root + "' " CORVANE_TOOLS_DIR "/simctl " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[256];
+    while (p && fgets(buf, sizeof buf, p))
+        out += buf;
+    int r = p ? pclose(p) : -1;
+    if (status)
+        *status = WIFEXITED(r) ? WEXITSTATUS(r) : -1;
+    return out;
+}
+
+TEST(SimProfile, ParsesEntriesAndRefusesBadLines)
+{
+    SimProfile p;
+    std::string err;
+    ASSERT_EQ(simProfileParse("# comment\n\ni2c 1 0x20 regfile name=A regs=8  # trailing\n"
+                              "spi 3 shift name=DAC reply=1,2\nfpga 0xFF200000 0xE3010203\n",
+                              &p, &err),
+              0)
+        << err;
+    ASSERT_EQ(p.devices.size(), 2u);
+    EXPECT_EQ(p.devices[0].bus, SIM_BUS_I2C1);
+    EXPECT_EQ(p.devices[0].addr, 0x20);
+    EXPECT_EQ(p.devices[0].name, "A");
+    EXPECT_EQ(p.devices[0].opts, "name=A regs=8");
+    EXPECT_EQ(p.devices[1].bus, SIM_BUS_SPI0);
+    ASSERT_EQ(p.fpgaWords.size(), 1u);
+    EXPECT_EQ(p.fpgaWords[0].value, 0xE3010203u);
+
+    const char* bad[] = {"i2c 2 0x20 regfile", "i2c 1 0x80 regfile", "i2c 1 0x20", "spi x shift",
+                         "fpga 0xFF200000", "fpga 0xFF200002 1", "fpga 0x1000 1", "eeprom 1 0x50", "i2c 1 0x20 regfile\ni2c 1 0x20 regfile"};
+    for (const char* text : bad) {
+        SimProfile q;
+        EXPECT_EQ(simProfileParse(text, &q, &err), -1) << text;
+        EXPECT_EQ(err.rfind("line ", 0), 0u) << err;
+    }
+}
+
+TEST(SimBoard, EnvironmentSelectsTheProfileOfANewSandbox)
+{
+    std::string file = "/tmp/corvane-profile-test-" + std::to_string(getpid()) + ".profile";
+    std::ofstream(file) << "i2c 0 0x60 regfile name=TUNER regs=16\nspi 16 none\nfpga 0xFF200000 7\n";
+    setenv("CORVANE_BOARD_PROFILE", file.c_str(), 1);
+    std::string root = makeTestSandbox();
+    unsetenv("CORVANE_BOARD_PROFILE");
+    remove(file.c_str());
+
+    EXPECT_NE(simFindDeviceByName("TUNER"), nullptr);
+    EXPECT_EQ(simFindDevice(SIM_BUS_I2C1, 0x20), nullptr);
+    int fd = ioOpen("/dev/spidev0.16", O_RDWR);
+    EXPECT_GE(fd, 0);
+    ioClose(fd);
+    EXPECT_EQ(ioOpen("/dev/spidev0.3", O_RDWR), -1);
+    uint32_t v;
+    EXPECT_EQ(simFpgaRead(0xFF200000, &v), 0);
+    EXPECT_EQ(v, 7u);
+    // The sandbox keeps its own copy, so every later process builds nothing else.
+    EXPECT_EQ(readSandboxFile("/sim/board.profile").substr(0, 13), "i2c 0 0x60 re");
+    EXPECT_NE(simctl(root, "devices").find("TUNER"), std::string::npos);
+    removeTestSandbox(root);
+}
+
+TEST(SimBoard, ResetRestoresPowerOnStateButKeepsPersistentDevices)
+{
+    std::string root = makeTestSandbox();
+    SimModel* expander = simModelOf(simFindDevice(SIM_BUS_I2C1, 0x22));
+    SimModel* eeprom = simModelOf(simFindDevice(SIM_BUS_I2C1, 0x51));
+    uint8_t v = 0x00, got = 0;
+    ASSERT_EQ(expander->poke(2, &v, 1), 1);
+    ASSERT_EQ(eeprom->poke(100, &v, 1), 1);
+    simFindDevice(SIM_BUS_I2C1, 0x22)->nackNext.store(3);
+    simFpgaWrite(0xFF200000, 0);
+
+    ASSERT_EQ(simBoardReset(), 0);
+    expander->peek(2, &got, 1);
+    EXPECT_EQ(got, 0xFF);
+    eeprom->peek(100, &got, 1);
+    EXPECT_EQ(got, 0x00) << "the EEPROM keeps its content";
+    EXPECT_EQ(simFindDevice(SIM_BUS_I2C1, 0x22)->nackNext.load(), 0);
+    uint32_t w;
+    simFpgaRead(0xFF200000, &w);
+    EXPECT_EQ(w, 0xE3010000u);
+    removeTestSandbox(root);
+}
+
+TEST(SimBoard, SimctlDrivesTheBoardOfAnotherProcess)
+{
+    std::string root = makeTestSandbox();
+    int status = -1;
+
+    simFpgaWrite(0xFF200100, 0xCAFE);
+    EXPECT_EQ(simctl(root, "fpga read 0xFF200100", &status), "0x0000CAFE\n");
+    EXPECT_EQ(status, 0);
+    simctl(root, "fpga write 0xFF200200 0x11 0x22");
+    uint32_t v = 0;
+    simFpgaRead(0xFF200204, &v);
+    EXPECT_EQ(v, 0x22u);
+
+    simctl(root, "set PCA9655_IC45 0 0x7f", &status);
+    EXPECT_EQ(status, 0);
+    int fd = ioOpen("/dev/i2c-1", O_RDWR);
+    ioIoctl(fd, I2C_SLAVE, reinterpret_cast<void*>(0x20));
+    uint8_t reg = 0, in = 0;
+    ioWrite(fd, &reg, 1);
+    ioRead(fd, &in, 1);
+    EXPECT_EQ(in, 0x7F);
+    EXPECT_EQ(simctl(root, "get i2c-1:0x20 0 2"), "0x7F 0xFF\n");
+
+    simctl(root, "fault i2c-1:0x20 nack 1");
+    EXPECT_EQ(ioRead(fd, &in, 1), -1);
+    simctl(root, "bus i2c-1 remove");
+    EXPECT_EQ(ioOpen("/dev/i2c-1", O_RDWR), -1);
+    simctl(root, "bus i2c-1 restore");
+    ioClose(fd);
+
+    std::string log = simctl(root, "log i2c-1");
+    EXPECT_NE(log.find("i2c-1 0x20 read      len 1 [7f]"), std::string::npos) << log;
+    EXPECT_NE(log.find("i2c-1 0x20 read      len 1 -> No such device or address"), std::string::npos) << log;
+
+    simctl(root, "fpga keys 0x0402");
+    EXPECT_EQ(simState()->fpga.keys.load(), simFpgaKeyBit(0x0402));
+    simctl(root, "fpga keys 0x0303", &status);
+    EXPECT_EQ(status, 1);
+    simctl(root, "frobnicate", &status);
+    EXPECT_EQ(status, 2);
+    removeTestSandbox(root);
+}
+
+} // namespace

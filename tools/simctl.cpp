@@ -1,0 +1,286 @@
+// simctl: looks at and pokes the simulated board of a running sandbox (the
+// one CORVANE_ROOT names): FPGA window words and ports, model values, fault
+// knobs, bus nodes and the transaction logs.
+#include "platform/paths.h"
+#include "sim/board.h"
+#include "sim/simFpga.h"
+#include "sim/simModels.h"
+#include "sim/simProfile.h"
+#include "sim/simState.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: simctl <command>\n"
+    "  devices                              fitted devices, knobs and counters\n"
+    "  fpga read <address> [count]          FPGA window words (physical address)\n"
+    "  fpga write <address> <value>...      write FPGA window words\n"
+    "  fpga frame                           the last control frame\n"
+    "  fpga rds                             the last RDS transfer\n"
+    "  fpga rds-status <value>              status word answered after an RDS transfer\n"
+    "  fpga keys <code>[,<code>...]         hold front-panel keys (0x0402 = DOWN; 0 releases all)\n"
+    "  fpga id                              words latched by the identity loader\n"
+    "  get <device> <register> [count]      model values of a device\n"
+    "  set <device> <register> <byte>...    set model values\n"
+    "  fault <device> absent|present|nack <n>|short <n>|busy|unbusy|clear\n"
+    "  bus i2c-0|i2c-1 remove|restore       take a bus node away or give it back\n"
+    "  log i2c-0|i2c-1|spi0 [count]         the transaction log of a bus\n"
+    "  reset                                power-cycle the board\n"
+    "A device is i2c-<bus>:<address>, spi0.<cs> or its profile name.\n";
+
+int usage()
+{
+    fputs(kUsage, stderr);
+    return 2;
+}
+
+bool number(const char* text, uint32_t* out)
+{
+    return simParseNumber(text, out);
+}
+
+SimDevice* findDevice(const std::string& name)
+{
+    size_t colon = name.find(':');
+    uint32_t addr;
+    if (name.rfind("i2c-", 0) == 0 && colon != std::string::npos) {
+        int bus = simBusFromName(name.substr(0, colon).c_str());
+        if (bus >= 0 && number(name.substr(colon + 1).c_str(), &addr))
+            return simFindDevice(static_cast<SimBusId>(bus), static_cast<uint16_t>(addr));
+    }
+    if (name.rfind("spi0.", 0) == 0 && number(name.substr(5).c_str(), &addr))
+        return simFindDevice(SIM_BUS_SPI0, static_cast<uint16_t>(addr));
+    return simFindDeviceByName(name.c_str());
+}
+
+int devices()
+{
+    SimBoardState* s = simState();
+    printf("profile %s\n", s->profile);
+    for (int b = 0; b < SIM_BUS_COUNT; b++)
+        printf("bus %-6s %s, %u opens, %llu log entries\n", simBusName(static_cast<SimBusId>(b)),
+               s->buses[b].absent.load() ? "removed" : "present", s->buses[b].opens.load(),
+               static_cast<unsigned long long>(s->buses[b].logHead.load()));
+    printf("fpga   %u frames, %u RDS transfers, %u misaligned accesses\n", s->fpga.frameCount.load(),
+           s->fpga.rdsCount.load(), s->fpga.misaligned.load());
+    for (const SimDevice& d : s->devices) {
+        if (!d.used.load())
+            continue;
+        printf("%-6s 0x%02X %-16s %-8s transfers %u", simBusName(static_cast<SimBusId>(d.bus)), d.addr, d.name,
+               d.kind, d.transfers.load());
+        if (d.bus == SIM_BUS_SPI0)
+            printf(" opens %u mode 0x%X lsb %u bits %u speed %u", d.opens.load(), d.spiMode.load(), d.spiLsb.load(),
+                   d.spiBits.load(), d.spiSpeed.load());
+        if (d.kernelHeld)
+            printf(" kernel");
+        if (d.absent.load())
+            printf(" ABSENT");
+        if (d.nackNext.load())
+            printf(" nack %d", d.nackNext.load());
+        if (d.shortNext.load())
+            printf(" short %d", d.shortNext.load());
+        if (d.busy.load())
+            printf(" BUSY");
+        printf("\n");
+    }
+    return 0;
+}
+
+int fpga(int argc, char** argv)
+{
+    if (argc < 1)
+        return usage();
+    std::string cmd = argv[0];
+    SimFpgaState& f = simState()->fpga;
+    uint32_t addr, v;
+    if (cmd == "read" && argc >= 2 && number(argv[1], &addr)) {
+        uint32_t count = 1;
+        if (argc >= 3 && !number(argv[2], &count))
+            return usage();
+        for (uint32_t i = 0; i < count; i++) {
+            if (simFpgaRead(addr + 4ull * i, &v) != 0) {
+                fprintf(stderr, "simctl: 0x%08llX is not a word of the FPGA window\n", addr + 4ull * i);
+                return 1;
+            }
+            printf("0x%08X\n", v);
+        }
+        return 0;
+    }
+    if (cmd == "write" && argc >= 3 && number(argv[1], &addr)) {
+        for (int i = 2; i < argc; i++) {
+            if (!number(argv[i], &v))
+                return usage();
+            if (simFpgaWrite(addr + 4ull * (i - 2), v) != 0) {
+                fprintf(stderr, "simctl: 0x%08llX is not a word of the FPGA window\n", addr + 4ull * (i - 2));
+                return 1;
+            }
+        }
+        return 0;
+    }
+    if (cmd == "frame") {
+        printf("frames %u\n", f.frameCount.load());
+        for (int i = 0; i < 28; i++)
+            printf("word %2d 0x%06X\n", i, f.frame[i]);
+        return 0;
+    }
+    if (cmd == "rds") {
+        printf("transfers %u\n", f.rdsCount.load());
+        for (int i = 0; i < 6; i++)
+            printf("word %d 0x%06X\n", i, f.rdsWords[i]);
+        return 0;
+    }
+    if (cmd == "rds-status" && argc == 2 && number(argv[1], &v)) {
+        f.rdsStatus.store(v);
+        return 0;
+    }
+    if (cmd == "keys" && argc == 2) {
+        uint32_t mask = 0;
+        char* save = nullptr;
+        std::string list = argv[1];
+        for (char* w = strtok_r(list.data(), ",", &save); w; w = strtok_r(nullptr, ",", &save)) {
+            if (!number(w, &v) || (v != 0 && simFpgaKeyBit(static_cast<uint16_t>(v)) == 0)) {
+                fprintf(stderr, "simctl: %s is not a key code\n", w);
+                return 1;
+            }
+            mask |= simFpgaKeyBit(static_cast<uint16_t>(v));
+        }
+        simFpgaSetKeys(mask);
+        return 0;
+    }
+    if (cmd == "id") {
+        printf("latched %u\n", f.idLatched.load());
+        for (int i = 0; i < 8; i++)
+            printf("slot %d 0x%08X\n", i, f.idWords[i]);
+        return 0;
+    }
+    return usage();
+}
+
+int getSet(bool set, int argc, char** argv)
+{
+    uint32_t reg;
+    if (argc < 2 || !number(argv[1], &reg))
+        return usage();
+    SimDevice* d = findDevice(argv[0]);
+    SimModel* m = d ? simModelOf(d) : nullptr;
+    if (!m) {
+        fprintf(stderr, "simctl: no device %s\n", argv[0]);
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+    if (set) {
+        for (int i = 2; i < argc; i++) {
+            uint32_t b;
+            if (!number(argv[i], &b) || b > 0xFF)
+                return usage();
+            bytes.push_back(static_cast<uint8_t>(b));
+        }
+        SimBusGuard g(static_cast<SimBusId>(d->bus));
+        return m->poke(reg, bytes.data(), bytes.size()) == static_cast<int>(bytes.size()) ? 0 : 1;
+    }
+    uint32_t count = 1;
+    if (argc >= 3 && !number(argv[2], &count))
+        return usage();
+    bytes.resize(count);
+    int n;
+    {
+        SimBusGuard g(static_cast<SimBusId>(d->bus));
+        n = m->peek(reg, bytes.data(), count);
+    }
+    if (n < 0)
+        return 1;
+    for (int i = 0; i < n; i++)
+        printf(i ? " 0x%02X" : "0x%02X", bytes[i]);
+    printf("\n");
+    return 0;
+}
+
+int fault(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    SimDevice* d = findDevice(argv[0]);
+    if (!d) {
+        fprintf(stderr, "simctl: no device %s\n", argv[0]);
+        return 1;
+    }
+    std::string knob = argv[1];
+    uint32_t n = 0;
+    if ((knob == "nack" || knob == "short") && (argc < 3 || !number(argv[2], &n)))
+        return usage();
+    if (knob == "absent" || knob == "present")
+        d->absent.store(knob == "absent");
+    else if (knob == "nack")
+        d->nackNext.store(static_cast<int32_t>(n));
+    else if (knob == "short")
+        d->shortNext.store(static_cast<int32_t>(n));
+    else if (knob == "busy" || knob == "unbusy")
+        d->busy.store(knob == "busy");
+    else if (knob == "clear") {
+        d->absent.store(0);
+        d->nackNext.store(0);
+        d->shortNext.store(0);
+        d->busy.store(0);
+    } else
+        return usage();
+    return 0;
+}
+
+int bus(int argc, char** argv)
+{
+    int b = argc == 2 ? simBusFromName(argv[0]) : -1;
+    if (b < 0 || b == SIM_BUS_SPI0)
+        return usage();
+    std::string what = argv[1];
+    if (what != "remove" && what != "restore")
+        return usage();
+    simState()->buses[b].absent.store(what == "remove");
+    return 0;
+}
+
+int showLog(int argc, char** argv)
+{
+    int b = argc >= 1 ? simBusFromName(argv[0]) : -1;
+    uint32_t count = kSimLogEntries;
+    if (b < 0 || (argc >= 2 && !number(argv[1], &count)))
+        return usage();
+    std::vector<SimLogRecord> records(count ? count : 1);
+    size_t n = simLogRead(static_cast<SimBusId>(b), 0, records.data(), count);
+    for (size_t i = 0; i < n; i++)
+        printf("%s\n", simLogFormat(records[i]).c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    platformInit();
+    if (!simState()) {
+        fprintf(stderr, "simctl: no simulated board at %s\n", sandboxRoot().c_str());
+        return 1;
+    }
+    std::string cmd = argv[1];
+    if (cmd == "devices")
+        return devices();
+    if (cmd == "fpga")
+        return fpga(argc - 2, argv + 2);
+    if (cmd == "get" || cmd == "set")
+        return getSet(cmd == "set", argc - 2, argv + 2);
+    if (cmd == "fault")
+        return fault(argc - 2, argv + 2);
+    if (cmd == "bus")
+        return bus(argc - 2, argv + 2);
+    if (cmd == "log")
+        return showLog(argc - 2, argv + 2);
+    if (cmd == "reset")
+        return simBoardReset() == 0 ? 0 : 1;
+    return usage();
+}
