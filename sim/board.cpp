@@ -2,6 +2,7 @@
 #include "sim/board.h"
 
 #include "platform/paths.h"
+#include "sim/programs.h"
 
 #include <cerrno>
 #include <string>
@@ -26,4 +27,5 @@ void simBoardInit()
     simMakeDirs(sandboxRoot().c_str());
     for (const char* d : dirs)
         simMakeDirs(sysPath(d).c_str());
+    simInstallPrograms();
 }
