@@ -96,14 +96,21 @@ int zombieChildren()
     while (struct dirent* e = d ? readdir(d) : nullptr) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9')
             continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), {});
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos)
+        // A process may end while it is looked at: plain reads, no throwing.
+        char path[300], stat[512] = {};
+        snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        FILE* f = fopen(path, "r");
+        if (!f)
+            continue;
+        size_t n = fread(stat, 1, sizeof stat - 1, f);
+        fclose(f);
+        stat[n] = 0;
+        const char* close = strrchr(stat, ')');
+        if (!close)
             continue;
         char state = 0;
         int ppid = 0;
-        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid() && state == 'Z')
+        if (sscanf(close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid() && state == 'Z')
             zombies++;
     }
     if (d)
