@@ -58,10 +58,12 @@ struct ChildrenState {
     std::atomic<int> failForks{0};
 };
 
+// Constant-initialised, so the signal handler never runs a first-use guard.
+constinit ChildrenState state;
+
 ChildrenState& st()
 {
-    static ChildrenState s;
-    return s;
+    return state;
 }
 
 // An argument or environment vector built before fork, so the child only
@@ -327,14 +329,15 @@ int reapWatched()
 
 void restartDue()
 {
+    bool due[kSupervisedCount] = {};
+    {
+        std::lock_guard<std::mutex> g(st().lock);
+        for (int slot = 0; slot < kSupervisedCount; slot++)
+            due[slot] = st().sup[slot].pending &&
+                        checkDeadlineCs(0, st().sup[slot].lastStartCs + kRestartGapCs, nullptr) == -1;
+    }
     for (int slot = 0; slot < kSupervisedCount; slot++) {
-        bool due;
-        {
-            std::lock_guard<std::mutex> g(st().lock);
-            due = st().sup[slot].pending &&
-                  checkDeadlineCs(0, st().sup[slot].lastStartCs + kRestartGapCs, nullptr) == -1;
-        }
-        if (!due)
+        if (!due[slot])
             continue;
         pid_t pid = startSupervised(slot);
         printf("handler_sigchld: Restart %s new Pid = %d\n", kSupervisedNames[slot], pid);

@@ -82,9 +82,36 @@ int readUintFile(const char* path, uint32_t* v)
     return r;
 }
 
+// The host path a persistent write replaces: the file itself, or the file a
+// symbolic link at `path` points to (one level; an absolute link text is a
+// system path), so that replacing the file keeps the link.
+std::string replacedFile(const char* path)
+{
+    std::string host = sysPath(path);
+    char text[4096];
+    ssize_t n = readlink(host.c_str(), text, sizeof text - 1);
+    if (n <= 0)
+        return host;
+    text[n] = 0;
+    if (text[0] == '/')
+        return sysPath(text);
+    return host.substr(0, host.rfind('/') + 1) + text;
+}
+
 bool isKernelAttribute(const char* path)
 {
     return !strncmp(path, "/sys/", 5) || !strncmp(path, "/proc/", 6);
+}
+
+// Syncs the folder that holds a host path.
+int syncHostDir(const std::string& hostPath)
+{
+    size_t slash = hostPath.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : hostPath.substr(0, slash));
+    Fd d(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.fd < 0)
+        return -1;
+    return fsync(d.fd) == 0 ? 0 : -1;
 }
 
 const char kStars[] = "***********************************************";
@@ -192,22 +219,16 @@ char* getStringFromFile(const char* path)
 
 int syncParentDir(const char* path)
 {
-    std::string p = sysPath(path);
-    size_t slash = p.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
-    Fd d(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.fd < 0)
-        return -1;
-    return fsync(d.fd) == 0 ? 0 : -1;
+    return syncHostDir(sysPath(path));
 }
 
 int writePersistentFile(const char* path, const void* data, size_t len, size_t* written)
 {
-    std::string tmp = std::string(path) + "_tmp";
-    std::string hostTmp = sysPath(tmp.c_str());
+    std::string target = replacedFile(path);
+    std::string tmp = target + "_tmp";
     size_t done = 0;
     {
-        Fd fd(open(hostTmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        Fd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         if (fd.fd < 0)
             return -1;
         done = writeAll(fd.fd, data, len);
@@ -217,14 +238,14 @@ int writePersistentFile(const char* path, const void* data, size_t len, size_t* 
             done = 0;
     }
     if (done != len) {
-        unlink(hostTmp.c_str());
+        unlink(tmp.c_str());
         return -2;
     }
-    if (rename(hostTmp.c_str(), sysPath(path).c_str()) != 0) {
-        unlink(hostTmp.c_str());
+    if (rename(tmp.c_str(), target.c_str()) != 0) {
+        unlink(tmp.c_str());
         return -3;
     }
-    syncParentDir(path);
+    syncHostDir(target);
     return 0;
 }
 

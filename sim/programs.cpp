@@ -23,7 +23,7 @@ ROOT=@ROOT@
 PATH=/usr/bin:/bin
 export PATH
 name=${0##*/}
-echo "$name $*" >> "$ROOT/var/log/standin.log"
+echo "$name${*:+ $*}" >> "$ROOT/var/log/standin.log"
 )SH";
 
 // Ends with the status of its knob file, 0 without one.
@@ -236,10 +236,17 @@ std::string shellQuote(const std::string& s)
     return q + "'";
 }
 
+// A temporary name of this process next to `hostPath`: programs starting
+// together in one sandbox each install their own copy.
+std::string tempName(const std::string& hostPath)
+{
+    return hostPath + ".new." + std::to_string(getpid());
+}
+
 // Replaces a file by a new one (a running script keeps reading its old copy).
 void writeFileAtomically(const std::string& hostPath, const std::string& text, mode_t mode)
 {
-    std::string tmp = hostPath + ".new";
+    std::string tmp = tempName(hostPath);
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         out << text;
@@ -268,8 +275,9 @@ void simInstallPrograms()
     }
     // The shell the daemon runs its command lines with is the host's.
     std::string sh = sysPath("/bin/sh");
-    unlink(sh.c_str());
-    if (symlink("/bin/sh", sh.c_str()) != 0)
+    std::string shTmp = tempName(sh);
+    unlink(shTmp.c_str());
+    if (symlink("/bin/sh", shTmp.c_str()) != 0 || rename(shTmp.c_str(), sh.c_str()) != 0)
         perror("simInstallPrograms: /bin/sh");
     for (const StandIn& f : kRootFiles) {
         std::string p = sysPath(f.path);

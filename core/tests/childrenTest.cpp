@@ -129,7 +129,7 @@ TEST_F(Children, StartProcessArgumentVectors)
         {"snmpd", kSnmpdLine},
         {"appweb", "appweb --config /usr/local/conf/appweb.conf"},
         {"vrl_dvbs_mng 2", "vrl_dvbs_mng 2"},
-        {"lumiro", "lumiro "},
+        {"lumiro", "lumiro"},
     };
     std::vector<pid_t> pids;
     for (const auto& r : rows) {
@@ -285,7 +285,7 @@ TEST_F(Children, FailedForkKeepsTheProgramSupervised)
     serviceChildren();
     pid_t lumiro = getChildPid(CHILD_LUMIRO);
     EXPECT_GT(lumiro, 0);
-    EXPECT_TRUE(waitForCall("lumiro "));
+    EXPECT_TRUE(waitForCall("lumiro"));
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("\n>> Proc 'lumiro' started with pid=-1\n"), std::string::npos) << out;
     EXPECT_NE(out.find("handler_sigchld: Restart lumiro new Pid = " + std::to_string(lumiro) + "\n"),

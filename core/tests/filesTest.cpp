@@ -125,6 +125,17 @@ TEST_F(Files, WriteStringReplacesThroughASyncedTemporaryFile)
     EXPECT_NE(book().find("ERR: writeStringToFile - can't open /usr/local/nodir/f\n"), std::string::npos);
 }
 
+TEST_F(Files, PersistentWriteKeepsASymbolicLink)
+{
+    put("/mnt/ubi0/conf/resolv.conf", "old");
+    ASSERT_EQ(symlink("/mnt/ubi0/conf/resolv.conf", host("/usr/local/conf/resolv.conf").c_str()), 0);
+    EXPECT_EQ(writeStringToFile("/usr/local/conf/resolv.conf", "nameserver 9.9.9.9"), 0);
+    char link[128] = {};
+    ASSERT_GT(readlink(host("/usr/local/conf/resolv.conf").c_str(), link, sizeof link - 1), 0);
+    EXPECT_STREQ(link, "/mnt/ubi0/conf/resolv.conf");
+    EXPECT_EQ(readSandboxFile("/mnt/ubi0/conf/resolv.conf"), "nameserver 9.9.9.9");
+}
+
 TEST_F(Files, WriteStringWritesKernelAttributesInPlace)
 {
     // A sysfs attribute cannot be replaced by a rename; it is written as it is.
