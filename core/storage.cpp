@@ -253,7 +253,7 @@ char* execShCmd(const char* command, char* output, size_t capacity)
     int n = snprintf(line, sizeof line, "%s  2>&1", command);
     if (n < 0 || static_cast<size_t>(n) >= sizeof line) {
         logErr("execShCmd(): command of %zu characters refused, the limit is %zu", strlen(command),
-               kShellLineSize - 6);
+               kShellLineSize - sizeof "  2>&1");
         return nullptr;
     }
     output[0] = 0;
