@@ -36,7 +36,7 @@ exit 0
 // leaves its pid where the killall stand-in finds it. It lets go of the
 // descriptors it inherited, so nothing waits on them after its parent ends.
 const char kSleeper[] = R"SH(exec </dev/null >/dev/null 2>&1
-mkdir -p "$ROOT/var/run/standin"
+[ -d "$ROOT/var/run/standin" ] || exit 0
 echo $$ > "$ROOT/var/run/standin/$name.$$"
 while kill -0 "$PPID" 2>/dev/null; do sleep 1; done
 rm -f "$ROOT/var/run/standin/$name.$$"
