@@ -3,6 +3,7 @@
 
 #include "Config/configCycle.h"
 #include "hw/i2cBus.h"
+#include "core/children.h"
 #include "core/logs.h"
 #include "core/startup.h"
 #include "core/timeBase.h"
@@ -169,6 +170,9 @@ int mainLoopPass(MainLoopState* s)
             return 1;
     }
     fpgaRegMailboxTick();
+    // Companion programs that ended are reaped and restarted here, outside
+    // the signal handler, whether or not the loop's work is suspended.
+    serviceChildren();
     return 0;
 }
 

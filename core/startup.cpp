@@ -3,10 +3,12 @@
 
 #include "Config/configCycle.h"
 #include "comtab/dbPool.h"
+#include "core/children.h"
 #include "core/crashHandler.h"
 #include "core/locks.h"
 #include "core/logs.h"
 #include "core/mainLoop.h"
+#include "core/storage.h"
 #include "core/threads.h"
 #include "pending/pending.h"
 #include "platform/paths.h"

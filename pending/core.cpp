@@ -1,32 +1,8 @@
-// Stand-ins: storage set-up, unit start-up pieces, companion programs, NTP.
+// Stand-ins: unit start-up pieces and the NTP step.
 #include "pending/pending.h"
 
 #include "Config/keyAccessors.h"
 #include "core/logs.h"
-#include "platform/paths.h"
-
-#include <cerrno>
-#include <string>
-#include <sys/stat.h>
-
-namespace {
-
-void makeDirs(const std::string& p)
-{
-    for (size_t i = 1; i <= p.size(); i++)
-        if (i == p.size() || p[i] == '/')
-            mkdir(p.substr(0, i).c_str(), 0777);
-}
-
-} // namespace
-
-int initStorage()
-{
-    // The volume is mounted with its directories.
-    for (const char* d : {"/mnt/ubi0/log", "/mnt/ubi0/conf/hpa", "/mnt/ubi0/conf/rds", "/mnt/ubi0/conf/snmp"})
-        makeDirs(sysPath(d));
-    return 0;
-}
 
 int loadUnitInfo()
 {
@@ -42,5 +18,4 @@ void initUnitHardware()
 }
 void initUnitSettings() {}
 void startUnitServices() {}
-void VrlUnitInit() {}
 void ntpThreadStep() {}

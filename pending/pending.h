@@ -4,9 +4,6 @@
 
 #include <cstdint>
 
-// Storage set-up.
-int initStorage();
-
 // Register tables and command plane.
 void commandTableTick();
 
@@ -15,9 +12,6 @@ int loadUnitInfo();
 void initUnitHardware();
 void initUnitSettings();
 void startUnitServices();
-
-// Companion programs.
-void VrlUnitInit();
 
 // System time.
 void ntpThreadStep();

@@ -2,9 +2,10 @@
 #include "core/logs.h"
 #include "persist/xmlConfig.h"
 #include "platform/paths.h"
-#include "sim/board.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -27,7 +28,9 @@ int16_t loadConfigFromFiles()
 
 int saveConfigToFiles()
 {
-    return simMakeDirs(sysPath("/mnt/ubi0/conf").c_str()) == 0 ? 0 : -1;
+    // Creates /mnt/ubi0/conf/ when missing; writes nothing yet.
+    std::string conf = sysPath("/mnt/ubi0/conf");
+    return mkdir(conf.c_str(), 0777) == 0 || errno == EEXIST ? 0 : -1;
 }
 
 int XML_ResetConfig()

@@ -4,6 +4,7 @@
 
 #include "platform/io.h"
 #include "platform/paths.h"
+#include "sim/programs.h"
 #include "sim/simFpga.h"
 #include "sim/simI2c.h"
 #include "sim/simModels.h"
@@ -178,6 +179,7 @@ void simBoardInit()
     simMakeDirs(root.c_str());
     for (const char* d : dirs)
         simMakeDirs(sysPath(d).c_str());
+    simInstallPrograms();
     if (simStateAttach(root, buildBoard) != 0) {
         fprintf(stderr, "simulated board: cannot attach the board of %s\n", root.c_str());
         return;

@@ -1,0 +1,569 @@
+// Child processes and the helpers that run system programs.
+#include "core/children.h"
+
+#include "Config/keyAccessors.h"
+#include "Config/pendingAccessors.h"
+#include "alarms/logicaTx.h"
+#include "comtab/commandTable.h"
+#include "core/logs.h"
+#include "core/utils.h"
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// The system's program search path (what systemd gives its services).
+constexpr const char* kSystemPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+constexpr int kSupervisedCount = 3; // lumiro, appweb, snmpd: slots 0..2
+constexpr const char* kSupervisedNames[kSupervisedCount] = {"lumiro", "appweb", "snmpd"};
+// A supervised program is started again no sooner than this after its last start.
+constexpr uint32_t kRestartGapCs = 100;
+// The reaper also looks at its children this often without a wake-up, in
+// case a child ended while no handler was installed.
+constexpr uint32_t kSweepCs = 100;
+
+struct Watched {
+    pid_t pid;
+    int slot; // -1: no slot
+};
+
+struct Supervision {
+    bool pending;         // ended (or failed to start) and waiting for its restart
+    uint32_t lastStartCs; // hundredths clock of the last start attempt
+};
+
+struct ChildrenState {
+    std::mutex lock;
+    int32_t childPids[CHILD_SLOT_COUNT] = {};
+    std::vector<Watched> watched;
+    Supervision sup[kSupervisedCount] = {};
+    uint32_t lastSweepCs = 0;
+    std::atomic<bool> recheck{false};
+    std::atomic<int> wakeRead{-1};
+    std::atomic<int> wakeWrite{-1};
+    std::atomic<int> failForks{0};
+};
+
+// Constant-initialised, so the signal handler never runs a first-use guard.
+constinit ChildrenState state;
+
+ChildrenState& st()
+{
+    return state;
+}
+
+// An argument or environment vector built before fork, so the child only
+// reads it.
+struct CVector {
+    std::vector<std::string> strings;
+    std::vector<char*> ptrs;
+    void add(const std::string& s) { strings.push_back(s); }
+    char* const* get()
+    {
+        ptrs.clear();
+        for (std::string& s : strings)
+            ptrs.push_back(s.data());
+        ptrs.push_back(nullptr);
+        return ptrs.data();
+    }
+};
+
+bool hostSimulation()
+{
+    return !sandboxRoot().empty();
+}
+
+std::vector<std::string> searchDirs()
+{
+    const char* list = kSystemPath;
+    if (!hostSimulation()) {
+        const char* env = getenv("PATH");
+        if (env && *env)
+            list = env;
+    }
+    std::vector<std::string> dirs;
+    std::string all = list;
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find(':', start);
+        if (end == std::string::npos)
+            end = all.size();
+        if (end > start)
+            dirs.push_back(sysPath(all.substr(start, end - start).c_str()));
+        start = end + 1;
+    }
+    return dirs;
+}
+
+// Where the program is executed from. A bare name that is nowhere on the
+// search path resolves into its first folder, so the exec fails cleanly.
+std::string resolveProgram(const char* program)
+{
+    if (strchr(program, '/'))
+        return program[0] == '/' ? sysPath(program) : std::string(program);
+    std::vector<std::string> dirs = searchDirs();
+    for (const std::string& d : dirs) {
+        std::string p = d + "/" + program;
+        if (access(p.c_str(), X_OK) == 0)
+            return p;
+    }
+    return (dirs.empty() ? std::string("/nonexistent") : dirs[0]) + "/" + program;
+}
+
+// The children's environment: the daemon's own. In the host simulation the
+// search path holds only the sandbox's program folders, so a shell command
+// can never reach a program of the machine running the simulation.
+void buildEnvironment(CVector* env)
+{
+    for (char** e = environ; e && *e; e++) {
+        if (hostSimulation() && !strncmp(*e, "PATH=", 5))
+            continue;
+        env->add(*e);
+    }
+    if (hostSimulation()) {
+        std::string path = "PATH=";
+        for (const std::string& d : searchDirs())
+            path += (path.size() > 5 ? ":" : "") + d;
+        env->add(path);
+    }
+}
+
+void writeIgnoringResult(int fd, const void* data, size_t len)
+{
+    if (write(fd, data, len) < 0) {
+        // Nothing to do about it in a child about to end.
+    }
+}
+
+// Marks every descriptor above the standard streams close-on-exec.
+// Async-signal-safe.
+void closeOnExecAbove2()
+{
+#ifdef CLOSE_RANGE_CLOEXEC
+    if (close_range(3, ~0u, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    for (int fd = 3; fd < 1024; fd++)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// fork and exec. Between the two the child only makes async-signal-safe
+// calls: another thread of the daemon may hold any lock at the fork.
+pid_t forkExec(const char* path, char* const argv[], char* const envp[], int stdoutFd, const char* failMessage,
+               int errFd)
+{
+    if (st().failForks.load() > 0) {
+        st().failForks--;
+        errno = EAGAIN;
+        return -1;
+    }
+    size_t failLen = failMessage ? strlen(failMessage) : 0;
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &dfl, nullptr);
+    if (stdoutFd >= 0 && stdoutFd != STDOUT_FILENO)
+        dup2(stdoutFd, STDOUT_FILENO);
+    // Nothing but the standard streams reaches the program: a long-running
+    // child must not hold the daemon's sockets and devices open.
+    closeOnExecAbove2();
+    execve(path, argv, envp);
+    int err = errno;
+    if (errFd >= 0)
+        writeIgnoringResult(errFd, &err, sizeof err);
+    if (failLen)
+        writeIgnoringResult(STDOUT_FILENO, failMessage, failLen);
+    _exit(1);
+}
+
+pid_t spawnVector(const char* program, CVector* args, const char* failMessage, int stdoutFd, int errFd)
+{
+    std::string path = resolveProgram(program);
+    CVector env;
+    buildEnvironment(&env);
+    return forkExec(path.c_str(), args->get(), env.get(), stdoutFd, failMessage, errFd);
+}
+
+CVector argVector(const char* const argv[])
+{
+    CVector v;
+    for (int i = 0; argv[i]; i++)
+        v.add(argv[i]);
+    return v;
+}
+
+// Under the lock.
+void watchLocked(pid_t pid, int slot)
+{
+    st().watched.push_back(Watched{pid, slot});
+    // The child may have ended before it was registered; look again.
+    st().recheck.store(true);
+}
+
+pid_t startProcessIn(const char* name, int slot)
+{
+    logWarn("Start process %s", name);
+    CVector args;
+    std::string program;
+    if (!strncmp(name, "snmpd", 5)) {
+        program = "/usr/local/sbin/snmpd";
+        for (const char* a : {name, "-f", "-p", "/tmp/snmp_pidfile"})
+            args.add(a);
+    } else if (!strncmp(name, "vrl_dvbs_mng", 12)) {
+        char prog[32] = {}, arg[32] = {};
+        int n = sscanf(name, "%31s %31s", prog, arg);
+        program = prog;
+        args.add(prog);
+        if (n == 2)
+            args.add(arg);
+    } else if (!strncmp(name, "appweb", 6)) {
+        program = "/usr/local/lib/appweb/bin/appweb";
+        for (const char* a : {name, "--config", "/usr/local/conf/appweb.conf"})
+            args.add(a);
+    } else {
+        program = name;
+        args.add(name);
+    }
+    std::lock_guard<std::mutex> g(st().lock);
+    pid_t pid = spawnVector(program.c_str(), &args, nullptr, -1, -1);
+    if (pid < 0) {
+        logErr("Cannot start process %s", name);
+        logInfo("Error: Calling failure [fork]");
+        return -1;
+    }
+    logInfo("Creating process %s", name);
+    watchLocked(pid, slot);
+    return pid;
+}
+
+// Starts a supervised program into its slot; a failed start stays due for a
+// retry.
+pid_t startSupervised(int slot)
+{
+    pid_t pid = startProcessIn(kSupervisedNames[slot], slot);
+    std::lock_guard<std::mutex> g(st().lock);
+    st().childPids[slot] = pid;
+    st().sup[slot].lastStartCs = getDeadlineCs(0);
+    st().sup[slot].pending = pid < 0;
+    return pid;
+}
+
+void ensureWakePipe()
+{
+    if (st().wakeRead.load() >= 0)
+        return;
+    int fds[2];
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0)
+        return;
+    st().wakeWrite.store(fds[1]);
+    st().wakeRead.store(fds[0]);
+}
+
+bool drainWakePipe()
+{
+    int fd = st().wakeRead.load(std::memory_order_relaxed);
+    if (fd < 0)
+        return false;
+    bool woke = false;
+    char buf[64];
+    while (read(fd, buf, sizeof buf) > 0)
+        woke = true;
+    return woke;
+}
+
+int reapWatched()
+{
+    std::vector<Watched> ended;
+    {
+        std::lock_guard<std::mutex> g(st().lock);
+        auto& w = st().watched;
+        for (size_t i = 0; i < w.size();) {
+            int status;
+            pid_t r = waitpid(w[i].pid, &status, WNOHANG);
+            // ECHILD: already collected by someone else; it has ended all the same.
+            if (r == w[i].pid || (r < 0 && errno == ECHILD)) {
+                ended.push_back(w[i]);
+                if (w[i].slot == CHILD_MDEV) {
+                    st().childPids[CHILD_MDEV] = 0;
+                    setMdevProcState(2);
+                } else if (w[i].slot >= 0 && w[i].slot < kSupervisedCount) {
+                    st().childPids[w[i].slot] = 0;
+                    st().sup[w[i].slot].pending = true;
+                }
+                w.erase(w.begin() + static_cast<long>(i));
+            } else {
+                i++;
+            }
+        }
+    }
+    for (const Watched& e : ended) {
+        printf("\nChild = %d -- terminated \n", e.pid);
+        if (e.slot == CHILD_LUMIRO || e.slot == CHILD_APPWEB)
+            printf("handler_sigchld: %s - Kill Pid = %d\n", kSupervisedNames[e.slot], e.pid);
+        else if (e.slot == CHILD_SNMPD)
+            printf("handler_sigchld: snmpd %d\n", e.pid);
+    }
+    if (!ended.empty())
+        fflush(stdout);
+    return static_cast<int>(ended.size());
+}
+
+void restartDue()
+{
+    bool due[kSupervisedCount] = {};
+    {
+        std::lock_guard<std::mutex> g(st().lock);
+        for (int slot = 0; slot < kSupervisedCount; slot++)
+            due[slot] = st().sup[slot].pending &&
+                        checkDeadlineCs(0, st().sup[slot].lastStartCs + kRestartGapCs, nullptr) == -1;
+    }
+    for (int slot = 0; slot < kSupervisedCount; slot++) {
+        if (!due[slot])
+            continue;
+        pid_t pid = startSupervised(slot);
+        printf("handler_sigchld: Restart %s new Pid = %d\n", kSupervisedNames[slot], pid);
+        fflush(stdout);
+    }
+}
+
+void runKillall(const char* const names[], const char* logLine)
+{
+    CVector args;
+    args.add("killall");
+    for (int i = 0; names[i]; i++)
+        args.add(names[i]);
+    pid_t pid = spawnVector("killall", &args, nullptr, -1, -1);
+    if (pid > 0)
+        waitProgram(pid);
+    logInfo("%s", logLine);
+}
+
+} // namespace
+
+int32_t getChildPid(int slot)
+{
+    if (slot < 0 || slot >= CHILD_SLOT_COUNT)
+        return 0;
+    std::lock_guard<std::mutex> g(st().lock);
+    return st().childPids[slot];
+}
+
+void registerChildPid(int slot, pid_t pid)
+{
+    if (slot < 0 || slot >= CHILD_SLOT_COUNT)
+        return;
+    std::lock_guard<std::mutex> g(st().lock);
+    st().childPids[slot] = pid;
+    if (pid > 0)
+        watchLocked(pid, slot);
+}
+
+void watchChild(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    std::lock_guard<std::mutex> g(st().lock);
+    watchLocked(pid, -1);
+}
+
+pid_t startProcess(const char* name)
+{
+    return startProcessIn(name, -1);
+}
+
+void handler_sigchld(int)
+{
+    int saved = errno;
+    int fd = st().wakeWrite.load(std::memory_order_relaxed);
+    if (fd >= 0) {
+        char b = 1;
+        writeIgnoringResult(fd, &b, 1);
+    }
+    errno = saved;
+}
+
+void initChildEnvironment()
+{
+    ensureWakePipe();
+    struct sigaction sa = {};
+    sa.sa_handler = handler_sigchld;
+    sigemptyset(&sa.sa_mask);
+    // The handler does no work of its own any more, so an interrupted
+    // system call of another thread gains nothing from failing with EINTR.
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGCHLD, &sa, nullptr);
+    setenv("LD_LIBRARY_PATH", "/lib/:/usr/lib/:/usr/local/lib/", 1);
+    setenv("SNMP_PERSISTENT_DIR", "/usr/local/share/snmp", 1);
+    for (int slot = 0; slot < kSupervisedCount; slot++) {
+        pid_t pid = startSupervised(slot);
+        printf("\n>> Proc '%s' started with pid=%d\n", kSupervisedNames[slot], pid);
+    }
+    fflush(stdout);
+}
+
+void VrlUnitInit()
+{
+    LogicaTx_Init();
+    killallChildren();
+    initChildEnvironment();
+    initCommandTable();
+}
+
+void killallChildren()
+{
+    static const char* const names[] = {"lumiro", "appweb", "snmpd", "ntpclient", nullptr};
+    runKillall(names, "VrlUnitInit: lumiro appweb snmpd ntpclient - killall");
+}
+
+void stopChildren()
+{
+    killallChildren();
+}
+
+void killNtpClient()
+{
+    static const char* const names[] = {"ntpclient", nullptr};
+    runKillall(names, "VrlUnitInit: ntpclient - killall");
+}
+
+void killSnmpd()
+{
+    static const char* const names[] = {"snmpd", nullptr};
+    runKillall(names, "VrlUnitInit: snmpd - killall");
+}
+
+int launchMdevRestart()
+{
+    std::lock_guard<std::mutex> g(st().lock);
+    if (st().childPids[CHILD_MDEV] != 0) {
+        setMdevProcState(0);
+        return -1;
+    }
+    CVector args;
+    args.add("mdev");
+    args.add("-s");
+    pid_t pid = spawnVector("/sbin/mdev", &args, nullptr, -1, -1);
+    if (pid < 0) {
+        // The slot stays free: a failed fork must not refuse every later request.
+        logErr("%s failed: cannot create process", "launchMdevRestart");
+        return -1;
+    }
+    st().childPids[CHILD_MDEV] = pid;
+    watchLocked(pid, CHILD_MDEV);
+    logInfo("Restart mdev process");
+    setMdevProcState(4);
+    return 0;
+}
+
+int runNtpdate(int setHwClock)
+{
+    char server[257];
+    snprintf(server, sizeof server, "%s", getNTPNameServer());
+    char cmd[512];
+    snprintf(cmd, sizeof cmd, "ntpdate -u %s", server);
+    printf("\nlaunch ntpdate cmd=%s ... \n", cmd);
+    const char* const ntpArgs[] = {"ntpdate", "-u", server, nullptr};
+    int result = runProgramWait("/usr/sbin/ntpdate", ntpArgs) == -2 ? -2 : 0;
+    if (result != 0) {
+        setNtpDateError(1);
+        printf("launch ntpdate cmd=%s ... FAILED \n", cmd);
+        fflush(stdout);
+        return result;
+    }
+    setNtpDateError(0);
+    printf("launch ntpdate cmd=%s ... OK \n", cmd);
+    if (setHwClock) {
+        const char* const hwArgs[] = {"hwclock", "-w", "-u", nullptr};
+        result = runProgramWait("/sbin/hwclock", hwArgs) == -2 ? -2 : 0;
+        logInfo("System time changed");
+        printf("RTC System time changed ");
+    }
+    fflush(stdout);
+    return result;
+}
+
+int serviceChildren()
+{
+    bool sweep = drainWakePipe();
+    sweep = st().recheck.exchange(false) || sweep;
+    uint32_t now = getDeadlineCs(0);
+    if (now - st().lastSweepCs >= kSweepCs)
+        sweep = true;
+    int reaped = 0;
+    if (sweep) {
+        st().lastSweepCs = now;
+        reaped = reapWatched();
+    }
+    restartDue();
+    return reaped;
+}
+
+pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage, int stdoutFd)
+{
+    CVector args = argVector(argv);
+    return spawnVector(program, &args, failMessage, stdoutFd, -1);
+}
+
+int waitProgram(pid_t pid)
+{
+    int status;
+    for (;;) {
+        pid_t r = waitpid(pid, &status, 0);
+        if (r == pid)
+            break;
+        if (r < 0 && errno != EINTR)
+            return -1;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+int runProgramWait(const char* program, const char* const argv[])
+{
+    // A close-on-exec pipe tells a program that could not be executed from
+    // one that ran and failed: only a failed exec writes into it.
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0)
+        return -2;
+    CVector args = argVector(argv);
+    pid_t pid = spawnVector(program, &args, nullptr, -1, errPipe[1]);
+    close(errPipe[1]);
+    if (pid < 0) {
+        close(errPipe[0]);
+        return -2;
+    }
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(errPipe[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(errPipe[0]);
+    int status = waitProgram(pid);
+    return n > 0 ? -1 : status;
+}
+
+void childrenFailNextForks(int count)
+{
+    st().failForks.store(count);
+}

@@ -1,0 +1,303 @@
+// Stand-in system programs of the host simulation.
+#include "sim/programs.h"
+
+#include "platform/paths.h"
+#include "sim/board.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kLog = "/var/log/standin.log";
+
+// Every stand-in starts by recording itself. Its own PATH reaches the host's
+// plain tools (tr, sleep, cat); the scripts only ever touch the sandbox.
+const char kHeader[] = R"SH(#!/bin/sh
+# Stand-in of the simulated board: records its arguments and answers as the
+# daemon expects, touching nothing outside its sandbox.
+ROOT=@ROOT@
+PATH=/usr/bin:/bin
+export PATH
+name=${0##*/}
+echo "$name${*:+ $*}" >> "$ROOT/var/log/standin.log"
+)SH";
+
+// Ends with the status of its knob file, 0 without one.
+const char kRecorder[] = R"SH(f="$ROOT/var/lib/standin/status/$name"
+if [ -f "$f" ]; then exit "$(cat "$f")"; fi
+exit 0
+)SH";
+
+// A supervised daemon: runs until killed or until its parent is gone, and
+// leaves its pid where the killall stand-in finds it. It lets go of the
+// descriptors it inherited, so nothing waits on them after its parent ends.
+const char kSleeper[] = R"SH(exec </dev/null >/dev/null 2>&1
+[ -d "$ROOT/var/run/standin" ] || exit 0
+echo $$ > "$ROOT/var/run/standin/$name.$$"
+while kill -0 "$PPID" 2>/dev/null; do sleep 1; done
+rm -f "$ROOT/var/run/standin/$name.$$"
+)SH";
+
+// Kills by name only the stand-ins of this sandbox, checked by their
+// command line so that a reused pid is never hit.
+const char kKillall[] = R"SH(status=1
+for n in "$@"; do
+    case "$n" in -*) continue ;; esac
+    for f in "$ROOT/var/run/standin/$n".*; do
+        [ -f "$f" ] || continue
+        pid=${f##*.}
+        cmd=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null)
+        case "$cmd" in
+        *" $ROOT/"*"/$n "*) kill "$pid" 2>/dev/null && status=0 ;;
+        esac
+        rm -f "$f"
+    done
+done
+exit $status
+)SH";
+
+const char kUbiattach[] = R"SH(if [ -e "$ROOT/dev/ubi0" ]; then
+    echo "ubiattach: error!: cannot attach mtd$2" >&2
+    exit 1
+fi
+mkdir -p "$ROOT/dev"
+: > "$ROOT/dev/ubi0"
+exit 0
+)SH";
+
+const char kUbimkvol[] = R"SH(case "$1" in /*) node="$ROOT$1" ;; *) node=$1 ;; esac
+if [ ! -e "$node" ]; then
+    echo "ubimkvol: error!: cannot get information about \"$1\"" >&2
+    exit 1
+fi
+vol=
+for a in "$@"; do case "$a" in --name=*) vol=${a#--name=} ;; esac; done
+if [ -z "$vol" ]; then echo "ubimkvol: error!: volume name was not specified" >&2; exit 1; fi
+store="$ROOT/var/lib/standin/ubi"
+mkdir -p "$store"
+if [ -e "$store/$vol" ]; then echo "ubimkvol: error!: cannot UBI create volume" >&2; exit 1; fi
+: > "$store/$vol"
+exit 0
+)SH";
+
+// mount: lists the sandbox's /proc/mounts, or adds a line to it. A ubifs
+// volume mounts only once attached and made.
+const char kMount[] = R"SH(mounts="$ROOT/proc/mounts"
+if [ $# -eq 0 ]; then
+    while read -r dev dir type opts rest; do echo "$dev on $dir type $type ($opts)"; done < "$mounts"
+    exit 0
+fi
+type=auto
+while [ $# -gt 0 ]; do
+    case "$1" in
+    -t) type=$2; shift 2 ;;
+    -o) shift 2 ;;
+    -*) shift ;;
+    *) break ;;
+    esac
+done
+dev=$1
+dir=$2
+if [ -z "$dir" ]; then echo "mount: bad usage" >&2; exit 1; fi
+if [ "$type" = ubifs ]; then
+    if [ ! -e "$ROOT/dev/ubi0" ]; then
+        echo "mount: $dir: special device $dev does not exist." >&2
+        exit 32
+    fi
+    if [ ! -e "$ROOT/var/lib/standin/ubi/${dev#*:}" ]; then
+        echo "mount: $dir: wrong fs type, bad option, bad superblock on $dev." >&2
+        exit 32
+    fi
+fi
+while read -r d m rest; do
+    if [ "$m" = "$dir" ]; then echo "mount: $dir: $dev already mounted or mount point busy." >&2; exit 32; fi
+done < "$mounts"
+if [ ! -d "$ROOT$dir" ]; then echo "mount: $dir: mount point does not exist." >&2; exit 32; fi
+echo "$dev $dir $type rw,relatime 0 0" >> "$mounts"
+exit 0
+)SH";
+
+const char kUmount[] = R"SH(for a in "$@"; do dir=$a; done
+mounts="$ROOT/proc/mounts"
+found=32
+: > "$mounts.new"
+while read -r d m rest; do
+    if [ $found -ne 0 ] && { [ "$m" = "$dir" ] || [ "$d" = "$dir" ]; }; then found=0; continue; fi
+    echo "$d $m $rest" >> "$mounts.new"
+done < "$mounts"
+mv "$mounts.new" "$mounts"
+[ $found -eq 0 ] || echo "umount: $dir: not mounted." >&2
+exit $found
+)SH";
+
+// ln: makes the link inside the sandbox; the link text stays as given.
+const char kLn[] = R"SH(n=$#
+i=0
+for a in "$@"; do
+    i=$((i + 1))
+    if [ $i -eq $n ] && [ $n -ge 2 ]; then
+        case "$a" in /*) a="$ROOT$a" ;; -*) ;; *) a="$ROOT/$a" ;; esac
+    fi
+    set -- "$@" "$a"
+done
+shift $n
+exec /bin/ln "$@"
+)SH";
+
+// date: never sets the clock; "+%z" answers from its knob.
+const char kDate[] = R"SH(for a in "$@"; do case "$a" in -s*|--set*) exit 0 ;; esac; done
+if [ "$*" = "+%z" ]; then
+    f="$ROOT/var/lib/standin/utc_offset"
+    if [ -f "$f" ]; then cat "$f"; else echo "+0000"; fi
+    exit 0
+fi
+exec /bin/date "$@"
+)SH";
+
+// perl: only the summer-time probe is run; it answers from its knob.
+const char kPerl[] = R"SH(f="$ROOT/var/lib/standin/isdst"
+if [ -f "$f" ]; then exit "$(cat "$f")"; fi
+exit 0
+)SH";
+
+// grep: reads the sandbox's files (every absolute path after the pattern).
+const char kGrep[] = R"SH(n=$#
+seen=0
+for a in "$@"; do
+    case "$a" in
+    -*) ;;
+    /*) if [ $seen -eq 1 ]; then a="$ROOT$a"; fi; seen=1 ;;
+    *) seen=1 ;;
+    esac
+    set -- "$@" "$a"
+done
+shift $n
+exec /bin/grep "$@"
+)SH";
+
+struct StandIn {
+    const char* path;
+    const char* body;
+};
+
+const StandIn kStandIns[] = {
+    {"/usr/sbin/ubiattach", kUbiattach},
+    {"/usr/sbin/ubimkvol", kUbimkvol},
+    {"/bin/mount", kMount},
+    {"/bin/umount", kUmount},
+    {"/bin/ln", kLn},
+    {"/bin/date", kDate},
+    {"/bin/grep", kGrep},
+    {"/usr/bin/perl", kPerl},
+    {"/usr/bin/killall", kKillall},
+    {"/bin/systemctl", kRecorder},
+    {"/sbin/syslogd", kSleeper},
+    {"/usr/local/sbin/snmpd", kSleeper},
+    {"/usr/local/lib/appweb/bin/appweb", kSleeper},
+    {"/usr/local/bin/lumiro", kSleeper},
+    {"/usr/local/bin/vrl_dvbs_mng", kRecorder},
+    {"/sbin/mdev", kRecorder},
+    {"/usr/sbin/ntpdate", kRecorder},
+    {"/sbin/hwclock", kRecorder},
+    {"/sbin/insmod", kRecorder},
+    {"/sbin/rmmod", kRecorder},
+    {"/sbin/modprobe", kRecorder},
+    {"/sbin/mkfs.ext4", kRecorder},
+    {"/usr/sbin/flashcp", kRecorder},
+};
+
+// Files of the root file system that the daemon copies or reads.
+const StandIn kRootFiles[] = {
+    {"/proc/mounts", "/dev/root / ext4 rw,relatime 0 0\n"},
+    {"/usr/local/conf/snmp/snmpd.conf", "# SNMP agent of the simulated board\nrocommunity public\n"},
+    {"/usr/local/conf/snmp/snmptrapd.conf", "# SNMP trap receiver of the simulated board\n"},
+    {"/usr/local/conf/snmp/acl", "# SNMP access list of the simulated board\n"},
+    {"/usr/local/conf/snmp/trapsinks", "# SNMP trap sinks of the simulated board\n"},
+    {"/usr/local/conf/appweb.conf", "# Web server of the simulated board\n"},
+    {"/usr/local/conf/users.db", "# Web users of the simulated board\n"},
+    {"/usr/local/conf/groups.db", "# Web groups of the simulated board\n"},
+};
+
+const char* const kRootDirs[] = {"/bin",          "/sbin",          "/usr/bin",          "/usr/sbin",
+                                 "/usr/local/bin", "/usr/local/sbin", "/usr/local/fpga",   "/usr/share/gw",
+                                 "/usr/share/VRL/log", "/usr/share/VRL/www/TRN_Equip/Factory", "/mnt",
+                                 "/proc",         "/dev",           "/var/log",          "/var/lib/standin",
+                                 "/var/run/standin"};
+
+std::string shellQuote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// A temporary name of this process next to `hostPath`: programs starting
+// together in one sandbox each install their own copy.
+std::string tempName(const std::string& hostPath)
+{
+    return hostPath + ".new." + std::to_string(getpid());
+}
+
+// Replaces a file by a new one (a running script keeps reading its old copy).
+void writeFileAtomically(const std::string& hostPath, const std::string& text, mode_t mode)
+{
+    std::string tmp = tempName(hostPath);
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+    chmod(tmp.c_str(), mode);
+    rename(tmp.c_str(), hostPath.c_str());
+}
+
+std::string dirOf(const std::string& p)
+{
+    return p.substr(0, p.rfind('/'));
+}
+
+} // namespace
+
+void simInstallPrograms()
+{
+    for (const char* d : kRootDirs)
+        simMakeDirs(sysPath(d).c_str());
+    std::string header = kHeader;
+    header.replace(header.find("@ROOT@"), 6, shellQuote(sandboxRoot()));
+    for (const StandIn& s : kStandIns) {
+        std::string p = sysPath(s.path);
+        simMakeDirs(dirOf(p).c_str());
+        writeFileAtomically(p, header + s.body, 0755);
+    }
+    // The shell the daemon runs its command lines with is the host's.
+    std::string sh = sysPath("/bin/sh");
+    std::string shTmp = tempName(sh);
+    unlink(shTmp.c_str());
+    if (symlink("/bin/sh", shTmp.c_str()) != 0 || rename(shTmp.c_str(), sh.c_str()) != 0)
+        perror("simInstallPrograms: /bin/sh");
+    for (const StandIn& f : kRootFiles) {
+        std::string p = sysPath(f.path);
+        if (access(p.c_str(), F_OK) == 0)
+            continue;
+        simMakeDirs(dirOf(p).c_str());
+        writeFileAtomically(p, f.body, 0644);
+    }
+}
+
+std::vector<std::string> simStandInCalls()
+{
+    std::ifstream in(sysPath(kLog));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+void simClearStandInCalls()
+{
+    std::ofstream out(sysPath(kLog), std::ios::trunc);
+}
