@@ -78,7 +78,9 @@ int corvaneMain(int argc, char** argv)
     BenchSwitches sw;
     if (!parseCommandLine(argc, argv, &sw))
         return 0;
-    fflush(stdout);
+    // Progress and child-process lines on standard output reach the service
+    // log line by line, not when a buffer fills.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
 
     platformInit();
     initStorage();

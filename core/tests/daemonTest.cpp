@@ -214,4 +214,95 @@ TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
     EXPECT_TRUE(dbPoolInSandbox);
 }
 
+// Children of `parent` by name: pid and state letter from /proc/<pid>/stat.
+std::vector<std::pair<pid_t, char>> childrenOf(pid_t parent, const std::string& name)
+{
+    std::vector<std::pair<pid_t, char>> found;
+    DIR* d = opendir("/proc");
+    if (!d)
+        return found;
+    while (struct dirent* e = readdir(d)) {
+        pid_t p = static_cast<pid_t>(atoi(e->d_name));
+        if (p <= 0)
+            continue;
+        std::string stat = readFile("/proc/" + std::to_string(p) + "/stat");
+        size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size())
+            continue;
+        std::string comm = stat.substr(open + 1, close - open - 1);
+        char state = stat[close + 2];
+        pid_t ppid = static_cast<pid_t>(atoi(stat.c_str() + close + 4));
+        if (ppid == parent && (name.empty() || comm == name))
+            found.emplace_back(p, state);
+    }
+    closedir(d);
+    return found;
+}
+
+size_t countOf(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+TEST_F(Daemon, SupervisesItsCompanionPrograms)
+{
+    if (!start())
+        GTEST_SKIP() << "no network and IPC namespaces here; the daemon is not run outside them";
+    ASSERT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
+    ASSERT_EQ(nextNotify(2000), "READY=1");
+    std::string out = root + "/corvane.out";
+    std::vector<std::pair<pid_t, char>> snmpd;
+    for (int i = 0; i < 50 && snmpd.empty(); i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        snmpd = childrenOf(pid, "snmpd");
+    }
+    ASSERT_EQ(snmpd.size(), 1u);
+
+    // A killed agent is restarted with its line and its arguments.
+    kill(snmpd[0].first, SIGKILL);
+    std::string restarted;
+    for (int i = 0; i < 30 && restarted.empty(); i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::smatch m;
+        std::string text = readFile(out);
+        if (std::regex_search(text, m, std::regex("handler_sigchld: Restart snmpd new Pid = (\\d+)\n")))
+            restarted = m[1];
+    }
+    ASSERT_FALSE(restarted.empty()) << readFile(out);
+    EXPECT_NE(readFile(out).find("handler_sigchld: snmpd " + std::to_string(snmpd[0].first)), std::string::npos);
+    size_t runs = 0;
+    for (int i = 0; i < 20 && runs < 2; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        runs = countOf(readFile(root + "/var/log/standin.log"), "snmpd -f -p /tmp/snmp_pidfile\n");
+    }
+    EXPECT_EQ(runs, 2u);
+    auto now = childrenOf(pid, "snmpd");
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(std::to_string(now[0].first), restarted);
+
+    // Every supervised program killed at once: all come back, no zombie stays.
+    for (const char* name : {"snmpd", "appweb", "lumiro"})
+        for (auto& c : childrenOf(pid, name))
+            kill(c.first, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    for (auto& c : childrenOf(pid, ""))
+        EXPECT_NE(c.second, 'Z') << "zombie child " << c.first;
+    for (const char* name : {"snmpd", "appweb", "lumiro"})
+        EXPECT_EQ(childrenOf(pid, name).size(), 1u) << name;
+
+    // A program that cannot run is retried no faster than once a second.
+    std::string program = root + "/usr/local/sbin/snmpd";
+    ASSERT_EQ(rename(program.c_str(), (program + ".away").c_str()), 0);
+    size_t before = countOf(readFile(root + "/mnt/ubi0/log/VRL_Book.log"), "Start process snmpd");
+    for (auto& c : childrenOf(pid, "snmpd"))
+        kill(c.first, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    size_t starts = countOf(readFile(root + "/mnt/ubi0/log/VRL_Book.log"), "Start process snmpd") - before;
+    EXPECT_GE(starts, 2u);
+    EXPECT_LE(starts, 4u);
+}
+
 } // namespace
