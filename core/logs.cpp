@@ -168,32 +168,40 @@ void closeLogs()
     closeLog(&st().debugLog, "close file_log");
 }
 
-void bookLog(LogLevel level, const char* fmt, ...)
+namespace {
+
+enum { TO_BOOK = 1, TO_EVENT = 2 };
+
+// Writes one formatted line to the logs named by `where`, event log first.
+void vlogLine(int where, LogLevel level, const char* fmt, va_list ap)
 {
     if (!logEnabled.load(std::memory_order_relaxed))
         return;
     char text[1024];
+    vsnprintf(text, sizeof text, fmt, ap);
+    std::lock_guard<std::mutex> g(st().lock);
+    if (where & TO_EVENT)
+        writeLine(st().eventLog, level, text);
+    if (where & TO_BOOK)
+        writeLine(st().bookLog, level, text);
+}
+
+} // namespace
+
+void bookLog(LogLevel level, const char* fmt, ...)
+{
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    vlogLine(level == LVL_EVENT ? TO_BOOK | TO_EVENT : TO_BOOK, level, fmt, ap);
     va_end(ap);
-    std::lock_guard<std::mutex> g(st().lock);
-    if (level == LVL_EVENT)
-        writeLine(st().eventLog, level, text);
-    writeLine(st().bookLog, level, text);
 }
 
 void eventLogOnly(LogLevel level, const char* fmt, ...)
 {
-    if (!logEnabled.load(std::memory_order_relaxed))
-        return;
-    char text[1024];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    vlogLine(TO_EVENT, level, fmt, ap);
     va_end(ap);
-    std::lock_guard<std::mutex> g(st().lock);
-    writeLine(st().eventLog, level, text);
 }
 
 void crashLogInfo(const char* fmt, ...)

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
+#include "sim/testFixture.h"
 #include "sim/testSupport.h"
 
 #include <atomic>
@@ -15,20 +16,13 @@
 
 namespace {
 
-class Logs : public ::testing::Test {
+class Logs : public SandboxLogTest {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
-        simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-        clockUseVirtual();
+        SandboxLogTest::SetUp();
+        logEnabled = 0;
         timeThread();
-        openLogs();
-    }
-    void TearDown() override
-    {
-        closeLogs();
-        removeTestSandbox(root);
     }
     void writeFile(const char* absPath, const std::string& text)
     {
@@ -43,7 +37,6 @@ protected:
         timeThread();
         debugControlTick();
     }
-    std::string root;
 };
 
 TEST_F(Logs, GateFormatAndEventOrder)

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
+#include "sim/testFixture.h"
 #include "sim/testSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,15 +24,11 @@ void record(const char* step)
     runs[step].push_back(nowMs);
 }
 
-class MainLoop : public ::testing::Test {
+class MainLoop : public SandboxLogTest {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
-        simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-        openLogs();
-        logEnabled = 1;
-        clockUseVirtual();
+        SandboxLogTest::SetUp();
         runs.clear();
         nowMs = 0;
         mainLoopTrace = record;
@@ -40,8 +37,7 @@ protected:
     void TearDown() override
     {
         mainLoopTrace = nullptr;
-        closeLogs();
-        removeTestSandbox(root);
+        SandboxLogTest::TearDown();
     }
     // Runs the loop for `ms` virtual milliseconds: a pass, then the 1 ms
     // sleep; "Time Thread" refreshes the time base every 10 ms unless frozen.
@@ -55,7 +51,6 @@ protected:
         }
     }
     MainLoopState loop;
-    std::string root;
 };
 
 TEST_F(MainLoop, EveryStepFirstRunsAndRepeatsOnItsPeriod)
@@ -124,10 +119,10 @@ TEST_F(MainLoop, WatchdogEveryThreeSecondsAndOneMuteRelease)
     ASSERT_EQ(wd.size(), 3u);
     for (size_t i = 1; i < wd.size(); i++)
         EXPECT_NEAR(wd[i] - wd[i - 1], 3000, 20);
-    std::string book = readSandboxFile("/mnt/ubi0/log/VRL_Book.log");
-    size_t first = book.find("INFO: Remove GLOBAL MUTE\n");
+    std::string text = book();
+    size_t first = text.find("INFO: Remove GLOBAL MUTE\n");
     EXPECT_NE(first, std::string::npos);
-    EXPECT_EQ(book.find("Remove GLOBAL MUTE", first + 10), std::string::npos);
+    EXPECT_EQ(text.find("Remove GLOBAL MUTE", first + 10), std::string::npos);
 }
 
 TEST_F(MainLoop, TestDurationEndsTheLoop)

@@ -2,6 +2,7 @@
 #include "core/threads.h"
 #include "platform/paths.h"
 #include "sim/board.h"
+#include "sim/testFixture.h"
 #include "sim/testSupport.h"
 
 #include <atomic>
@@ -22,21 +23,7 @@ void countingBody()
     threadsStop = 1;
 }
 
-class Threads : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        root = makeTestSandbox();
-        simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-        openLogs();
-        logEnabled = 1;
-    }
-    void TearDown() override
-    {
-        closeLogs();
-        removeTestSandbox(root);
-    }
-    std::string root;
+class Threads : public SandboxLogTest {
 };
 
 TEST_F(Threads, RunnerLogsItsStartAndEndsOnTheStopFlag)
@@ -51,9 +38,9 @@ TEST_F(Threads, RunnerLogsItsStartAndEndsOnTheStopFlag)
     ASSERT_EQ(CreateThread(&row), 0);
     ASSERT_EQ(DeleteThread(&row), 0);
     EXPECT_EQ(bodyRuns.load(), 0);
-    std::string book = readSandboxFile("/mnt/ubi0/log/VRL_Book.log");
-    EXPECT_NE(book.find("INFO: Probe Thread: pid " + std::to_string(row.tid.load())), std::string::npos);
-    EXPECT_NE(book.find("INFO: Probe Thread - pid " + std::to_string(row.tid.load()) + ": Exit"),
+    std::string text = book();
+    EXPECT_NE(text.find("INFO: Probe Thread: pid " + std::to_string(row.tid.load())), std::string::npos);
+    EXPECT_NE(text.find("INFO: Probe Thread - pid " + std::to_string(row.tid.load()) + ": Exit"),
               std::string::npos);
 
     threadsStop = 0;
@@ -77,7 +64,7 @@ TEST_F(Threads, OneShotRowRunsItsBodyOnceWithoutAStartLine)
     ASSERT_EQ(CreateThread(&row), 0);
     ASSERT_EQ(DeleteThread(&row), 0);
     EXPECT_EQ(bodyRuns.load(), 1);
-    EXPECT_EQ(readSandboxFile("/mnt/ubi0/log/VRL_Book.log").find("Once Thread: pid"), std::string::npos);
+    EXPECT_EQ(book().find("Once Thread: pid"), std::string::npos);
 }
 
 } // namespace

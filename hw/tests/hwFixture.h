@@ -7,32 +7,15 @@
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "sim/simState.h"
+#include "sim/testFixture.h"
 #include "sim/testSupport.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-class HwTest : public ::testing::Test {
+class HwTest : public SandboxLogTest {
 protected:
-    void SetUp() override
-    {
-        root = makeTestSandbox();
-        simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-        openLogs();
-        logEnabled = 1;
-        clockUseVirtual();
-    }
-
-    void TearDown() override
-    {
-        closeLogs();
-        removeTestSandbox(root);
-    }
-
-    static std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
-    static std::string debugLog() { return readSandboxFile("/dev/shm/vrl_debug.log"); }
-
     static size_t count(const std::string& text, const std::string& what)
     {
         size_t n = 0;
@@ -49,5 +32,4 @@ protected:
         return r;
     }
 
-    std::string root;
 };
