@@ -30,3 +30,32 @@ uint8_t getI2cFaultFlag();
 // HPA model code (low byte kept): publishes (17,23) on a change.
 void setHpaModelCode(uint32_t value);
 uint32_t getHpaModelCode();
+
+// Status words written by the storage and time helpers.
+void setNtpDateError(uint32_t v);
+uint32_t getNtpDateError();
+// "NTP_name_server": a text of at most 256 characters, reached by address.
+char* getNTPNameServer();
+// Firmware version words of the unit region: software version, release,
+// build and two identity words; the reference words hold the firmware
+// identity of the standby bank.
+void setVersionWord1(uint32_t v);
+void setVersionWord2(uint32_t v);
+void setVersionWord3(uint32_t v);
+void setVersionWord4(uint32_t v);
+void setVersionWord5(uint32_t v);
+uint32_t getVersionWord1();
+uint32_t getVersionWord2();
+uint32_t getVersionWord3();
+uint32_t getVersionWord4();
+uint32_t getVersionWord5();
+void setVersionRef1(uint32_t v);
+void setVersionRef2(uint32_t v);
+void setVersionRef3(uint32_t v);
+void setVersionRef4(uint32_t v);
+void setVersionRef5(uint32_t v);
+uint32_t getVersionRef1();
+uint32_t getVersionRef2();
+uint32_t getVersionRef3();
+uint32_t getVersionRef4();
+uint32_t getVersionRef5();

@@ -2,7 +2,7 @@
 #include "hw/i2cBus.h"
 
 #include "Config/pendingAccessors.h"
-#include "core/commonUtils.h"
+#include "core/utils.h"
 #include "core/locks.h"
 #include "core/logs.h"
 #include "core/timeBase.h"
@@ -20,7 +20,7 @@ std::atomic<uint32_t> I2cErrorTotal{0};
 
 namespace {
 
-constexpr int kHistory = 16;
+constexpr uint32_t kHistory = 16;
 constexpr uint32_t kSupervisionUs = 500000;
 constexpr int kRetries = 5;
 
