@@ -2,8 +2,11 @@
 
 #include "platform/paths.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <fstream>
 #include <sstream>
 
@@ -36,4 +39,28 @@ std::string readSandboxFile(const char* absPath)
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+uint32_t zlibCrc32(const void* data, size_t len, bool* ok)
+{
+    using Crc32Fn = unsigned long (*)(unsigned long, const unsigned char*, unsigned int);
+    static void* lib = dlopen("libz.so.1", RTLD_NOW);
+    auto fn = lib ? reinterpret_cast<Crc32Fn>(dlsym(lib, "crc32")) : nullptr;
+    *ok = fn != nullptr;
+    return fn ? static_cast<uint32_t>(fn(0, static_cast<const unsigned char*>(data), static_cast<unsigned int>(len)))
+              : 0;
+}
+
+std::string runInSandbox(const std::string& root, const std::string& command, int* status)
+{
+    std::string cmd = "CORVANE_ROOT='" + root + "' " + command + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[256];
+    while (p && fgets(buf, sizeof buf, p))
+        out += buf;
+    int r = p ? pclose(p) : -1;
+    if (status)
+        *status = WIFEXITED(r) ? WEXITSTATUS(r) : -1;
+    return out;
 }
