@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,17 @@ std::string makeTestSandbox()
     std::string root = dir ? dir : "/tmp/corvane-test-fallback";
     setSandboxRoot(root);
     platformInit();
+    return root;
+}
+
+std::string makeTestSandboxWithProfile(const std::string& profileText)
+{
+    std::string file = "/tmp/corvane-test-profile-" + std::to_string(getpid()) + ".profile";
+    std::ofstream(file) << profileText;
+    setenv("CORVANE_BOARD_PROFILE", file.c_str(), 1);
+    std::string root = makeTestSandbox();
+    unsetenv("CORVANE_BOARD_PROFILE");
+    remove(file.c_str());
     return root;
 }
 

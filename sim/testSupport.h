@@ -8,6 +8,9 @@
 // Makes an empty sandbox under /tmp, makes it the sandbox root and brings up
 // the simulated board in it. Returns its path.
 std::string makeTestSandbox();
+// The same with a board built from a profile text in place of the default
+// profile.
+std::string makeTestSandboxWithProfile(const std::string& profileText);
 // Removes a sandbox made by makeTestSandbox.
 void removeTestSandbox(const std::string& root);
 // Reads a whole file of the sandbox ("" when missing).

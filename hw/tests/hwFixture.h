@@ -17,7 +17,7 @@ class HwTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
+        root = profile.empty() ? makeTestSandbox() : makeTestSandboxWithProfile(profile);
         simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
         openLogs();
         logEnabled = 1;
@@ -50,4 +50,6 @@ protected:
     }
 
     std::string root;
+    // A board profile text for the sandbox (empty: the default profile).
+    std::string profile;
 };

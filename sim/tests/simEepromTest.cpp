@@ -6,13 +6,10 @@
 #include "sim/testSupport.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -21,18 +18,15 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int64_t kTwrUs = 5000;
 
+const char kEepromProfile[] = "i2c 1 0x50 m34d64 name=M34D64_PSU\n"
+                              "i2c 1 0x51 m24lc512 name=M24LC512_BOARD\n"
+                              "i2c 1 0x52 m24lc512 name=M24LC512_RF\n";
+
 class SimEepromTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string profile = "/tmp/corvane-eeprom-profile-" + std::to_string(getpid()) + ".profile";
-        std::ofstream(profile) << "i2c 1 0x50 m34d64 name=M34D64_PSU\n"
-                                  "i2c 1 0x51 m24lc512 name=M24LC512_BOARD\n"
-                                  "i2c 1 0x52 m24lc512 name=M24LC512_RF\n";
-        setenv("CORVANE_BOARD_PROFILE", profile.c_str(), 1);
-        root = makeTestSandbox();
-        unsetenv("CORVANE_BOARD_PROFILE");
-        remove(profile.c_str());
+        root = makeTestSandboxWithProfile(kEepromProfile);
         clockUseVirtual();
         fd = ioOpen("/dev/i2c-1", O_RDWR);
         ASSERT_GE(fd, 0);
