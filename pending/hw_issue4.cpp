@@ -1,16 +1,6 @@
 // Stand-ins for hardware operations that the configuration setters call.
 #include "hw/boardIo.h"
-#include "hw/eepromManager.h"
 #include "hw/fpgaFrame.h"
-#include "platform/io.h"
-
-#include <cstdio>
-
-int EEM_RemoveEEP()
-{
-    printf("\nEEM_RemoveEEP!");
-    return ioUnlink("/mnt/ubi0/conf/EE_File.img") == 0 ? 1 : -1;
-}
 
 int setDacAudioNotReset(uint8_t)
 {

@@ -172,7 +172,8 @@ int simMakeDirs(const char* hostPath)
 
 void simBoardInit()
 {
-    static const char* const dirs[] = {"/dev/shm", "/tmp", "/usr/local/conf", "/var/run"};
+    static const char* const dirs[] = {"/dev/shm", "/tmp", "/usr/local/conf", "/var/run", "/usr/share/VRL/log",
+                                       "/usr/share/VRL/www/TRN_Equip/Factory"};
     std::string root = sandboxRoot();
     if (mod().root == root && simState())
         return;

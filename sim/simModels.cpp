@@ -2,6 +2,7 @@
 // device, the model table and the store files.
 #include "sim/simModels.h"
 
+#include "sim/simEeprom.h"
 #include "sim/simProfile.h"
 
 #include <cstdio>
@@ -238,6 +239,8 @@ struct KindRow {
 
 const KindRow kKinds[] = {
     {"regfile", false, [](SimDevice* d) -> SimModel* { return new SimRegFile(d); }},
+    {"m24lc512", false, [](SimDevice* d) { return simEepromCreate(d, 65536, 128); }},
+    {"m34d64", false, [](SimDevice* d) { return simEepromCreate(d, 8192, 32); }},
     {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
 };

@@ -21,6 +21,8 @@
 //              persist     the content survives board resets
 //              kernel      the address is held by a kernel driver: I2C_SLAVE
 //                          answers EBUSY (attrs=a,b makes its sysfs files)
+//   m24lc512, m34d64  I2C EEPROMs (sim/simEeprom.h). Options:
+//              twr=us      write-cycle time (5000)
 //   shift    an SPI device that records what it is sent and clocks out its
 //            reply bytes (reply=b,b,..; model value register 0), repeated.
 //   none     an SPI chip select with nothing attached (reads zeros).

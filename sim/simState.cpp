@@ -74,6 +74,9 @@ void simStateClearRuntime(SimBoardState* s)
         d.opens.store(0);
         d.cursor.store(0);
         d.phase.store(0);
+        d.cycleStartNs.store(0);
+        d.failPage.store(0);
+        d.failWrites.store(0);
     }
 }
 

@@ -78,6 +78,12 @@ struct SimDevice {
     std::atomic<uint32_t> opens;     // opens of a spidev node
     std::atomic<uint32_t> cursor;    // byte cursor of a pointer device
     std::atomic<uint32_t> phase;     // pointer bytes received in the current write
+    // EEPROMs: start of the running write cycle (CLOCK_MONOTONIC ns, 0 none)
+    // and the verification knob: the next failWrites write cycles of page
+    // failPage store their first byte inverted.
+    std::atomic<int64_t> cycleStartNs;
+    std::atomic<int32_t> failPage;
+    std::atomic<int32_t> failWrites;
     // spidev settings of the chip select.
     std::atomic<uint32_t> spiMode;
     std::atomic<uint32_t> spiLsb;

@@ -16,7 +16,7 @@ class SandboxLogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
+        root = profile.empty() ? makeTestSandbox() : makeTestSandboxWithProfile(profile);
         simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
         clockUseVirtual();
         openLogs();
@@ -34,4 +34,6 @@ protected:
     static std::string debugLog() { return readSandboxFile("/dev/shm/vrl_debug.log"); }
 
     std::string root;
+    // A board profile text for the sandbox (empty: the default profile).
+    std::string profile;
 };

@@ -3,6 +3,7 @@
 // knobs, bus nodes and the transaction logs.
 #include "platform/paths.h"
 #include "sim/board.h"
+#include "sim/simEeprom.h"
 #include "sim/simFpga.h"
 #include "sim/simModels.h"
 #include "sim/simProfile.h"
@@ -28,6 +29,8 @@ const char kUsage[] =
     "  get <device> <register> [count]      model values of a device\n"
     "  set <device> <register> <byte>...    set model values\n"
     "  fault <device> absent|present|nack <n>|short <n>|busy|unbusy|clear\n"
+    "  fault <eeprom> corrupt <address> [mask]   invert bits of a stored byte (0xFF)\n"
+    "  fault <eeprom> failwrite <address> <n>    the next n writes of that page store a wrong byte\n"
     "  bus i2c-0|i2c-1 remove|restore       take a bus node away or give it back\n"
     "  log i2c-0|i2c-1|spi0 [count]         the transaction log of a bus\n"
     "  reset                                power-cycle the board\n"
@@ -86,6 +89,8 @@ int devices()
             printf(" short %d", d.shortNext.load());
         if (d.busy.load())
             printf(" BUSY");
+        if (d.failWrites.load())
+            printf(" failwrite page %d x%d", d.failPage.load(), d.failWrites.load());
         printf("\n");
     }
     return 0;
@@ -200,6 +205,21 @@ int getSet(bool set, int argc, char** argv)
     return 0;
 }
 
+int eepromFault(SimDevice* d, const std::string& knob, int argc, char** argv)
+{
+    uint32_t addr, v = knob == "corrupt" ? 0xFF : 0;
+    if (argc < 1 || !number(argv[0], &addr) || (knob == "failwrite" && argc < 2) ||
+        (argc >= 2 && (!number(argv[1], &v) || (knob == "corrupt" && v > 0xFF))))
+        return usage();
+    int r = knob == "corrupt" ? simEepromCorruptByte(d, addr, static_cast<uint8_t>(v))
+                              : simEepromFailWrites(d, addr, static_cast<int32_t>(v));
+    if (r != 0) {
+        fprintf(stderr, "simctl: %s is no EEPROM or 0x%X is outside it\n", d->name, addr);
+        return 1;
+    }
+    return 0;
+}
+
 int fault(int argc, char** argv)
 {
     if (argc < 2)
@@ -211,6 +231,8 @@ int fault(int argc, char** argv)
     }
     std::string knob = argv[1];
     uint32_t n = 0;
+    if (knob == "corrupt" || knob == "failwrite")
+        return eepromFault(d, knob, argc - 2, argv + 2);
     if ((knob == "nack" || knob == "short") && (argc < 3 || !number(argv[2], &n)))
         return usage();
     if (knob == "absent" || knob == "present")
@@ -226,6 +248,7 @@ int fault(int argc, char** argv)
         d->nackNext.store(0);
         d->shortNext.store(0);
         d->busy.store(0);
+        d->failWrites.store(0);
     } else
         return usage();
     return 0;

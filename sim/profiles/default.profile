@@ -24,8 +24,9 @@ i2c 1 0x27 regfile name=CAT9534_IC4_BP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3
 i2c 1 0x2F regfile name=ADT7470 regs=256 ro=0x3d,0x3e init=0x3d:0x70,0x3e:0x41
 i2c 1 0x48 regfile name=MAX31725 regs=4 width=2 inc=none init=0:0x1900,2:0x4b00,3:0x5000
 
-# Board EEPROM with the unit identity record (64 KiB, 16-bit address).
-i2c 1 0x51 regfile name=M24LC512_BOARD regs=65536 ptr=2 fill=0xff persist
+# Board EEPROM with the unit identity record (M24LC512: 64 KiB, 128-byte
+# pages, 16-bit address). Give a sandbox an identity with tools/unitRecord.
+i2c 1 0x51 m24lc512 name=M24LC512_BOARD
 
 # RTC: its address is held by the kernel's RTC driver.
 i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
@@ -34,6 +35,9 @@ i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
 # i2c 1 0x15 regfile name=PCA9654_BPF regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
 # i2c 1 0x2D regfile name=PCA9655_IC5_BP regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
 # i2c 1 0x2E regfile name=DOWNCONV_EXP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+# Amplifier-side EEPROMs: the RF EEPROM and the power-supply module's EEPROM.
+# i2c 1 0x52 m24lc512 name=M24LC512_RF
+# i2c 1 0x50 m34d64 name=M34D64_PSU
 
 # SPI chip selects of controller 0.
 spi 2 shift name=AD7476 reply=0x00,0x00

@@ -20,16 +20,7 @@ namespace {
 // Runs simctl on a sandbox; returns its standard output, *status its exit.
 std::string simctl(const std::string& root, const std::string& args, int* status = nullptr)
 {
-    std::string cmd = "CORVANE_ROOT='" + root + "' " CORVANE_TOOLS_DIR "/simctl " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[256];
-    while (p && fgets(buf, sizeof buf, p))
-        out += buf;
-    int r = p ? pclose(p) : -1;
-    if (status)
-        *status = WIFEXITED(r) ? WEXITSTATUS(r) : -1;
-    return out;
+    return runInSandbox(root, CORVANE_TOOLS_DIR "/simctl " + args, status);
 }
 
 TEST(SimProfile, ParsesEntriesAndRefusesBadLines)

@@ -80,16 +80,6 @@ TEST_F(SimI2c, RegisterFilesKeepWrittenBitsAndFollowTheirPointerRule)
     // MAX31725: 16-bit registers, most significant byte first.
     ASSERT_EQ(select(0x48), 0);
     EXPECT_EQ(readRegs(0, 2), (std::vector<uint8_t>{0x19, 0x00}));
-
-    // EEPROM: two address bytes, sequential read across the written bytes.
-    ASSERT_EQ(select(0x51), 0);
-    uint8_t page[] = {0x12, 0x34, 'a', 'b', 'c'};
-    EXPECT_EQ(ioWrite(fd, page, sizeof page), 5);
-    uint8_t ptr[] = {0x12, 0x33};
-    uint8_t back[5] = {};
-    EXPECT_EQ(ioWrite(fd, ptr, 2), 2);
-    EXPECT_EQ(ioRead(fd, back, 5), 5);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(back), 5), std::string("\xff" "abc\xff", 5));
 }
 
 TEST_F(SimI2c, SelectsAnswerLikeTheKernel)
