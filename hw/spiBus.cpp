@@ -176,16 +176,17 @@ int SPI_SetParams(int fd, const SpiSettings* settings)
 
 void SPI_WriteData(const uint8_t* tx, uint8_t len, uint8_t wordMode, uint8_t cs)
 {
-    if (wordMode > 1)
-        return;
     int fd = SPI_Open(cs);
     if (fd < 0) {
         logDebug("Can't open SPI device %d\n\n", cs);
         return;
     }
     programSettings(fd, cs, "SPI_WriteData");
-    uint8_t scratch[256]; // what comes in is not kept
-    transfer(fd, cs, tx, scratch, len, wordMode == 1);
+    // Only 8- and 16-bit words are sent; another word mode sends nothing.
+    if (wordMode <= 1) {
+        uint8_t scratch[256]; // what comes in is not kept
+        transfer(fd, cs, tx, scratch, len, wordMode == 1);
+    }
     SPI_Close(fd);
 }
 

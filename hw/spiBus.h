@@ -23,7 +23,8 @@ void SPI_Close(int fd);
 int SPI_GetParams(int fd, SpiSettings* settings);
 int SPI_SetParams(int fd, const SpiSettings* settings);
 // One write-only transfer of len bytes: wordMode 0 8-bit words, 1 16-bit
-// words, anything else sends nothing.
+// words, anything else sends nothing (the chip select is still opened and
+// its fixed settings written).
 void SPI_WriteData(const uint8_t* tx, uint8_t len, uint8_t wordMode, uint8_t cs);
 // One full-duplex transfer: wordMode 0 8-bit words, anything else 16-bit.
 void SPI_WriteReadData(const uint8_t* tx, uint8_t* rx, uint8_t len, uint8_t wordMode, uint8_t cs);

@@ -67,9 +67,15 @@ TEST_F(SpiBus, WordModes)
     uint8_t rx[2];
     SPI_WriteData(tx, 2, 2, 16);
     EXPECT_TRUE(busLog(SIM_BUS_SPI0).empty()) << "word mode 2 sends nothing";
+    // A chip select with fixed settings still gets them, but no message.
+    SPI_WriteData(tx, 2, 2, 3);
+    auto log = busLog(SIM_BUS_SPI0);
+    ASSERT_EQ(log.size(), 8u);
+    EXPECT_EQ(log.back().op, SIM_OP_SET_SPEED);
+    uint64_t mark = log.back().seq;
     SPI_WriteData(tx, 2, 1, 16);
     SPI_WriteReadData(tx, rx, 2, 2, 16);
-    auto log = busLog(SIM_BUS_SPI0);
+    log = busLog(SIM_BUS_SPI0, mark);
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].value, 16u);
     EXPECT_EQ(log[1].value, 16u) << "any non-zero mode of the full-duplex transfer is 16-bit";
