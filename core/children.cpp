@@ -230,12 +230,14 @@ pid_t startProcessIn(const char* name, int slot)
         for (const char* a : {name, "-f", "-p", "/tmp/snmp_pidfile"})
             args.add(a);
     } else if (!strncmp(name, "vrl_dvbs_mng", 12)) {
-        char prog[32] = {}, arg[32] = {};
-        int n = sscanf(name, "%31s %31s", prog, arg);
-        program = prog;
-        args.add(prog);
-        if (n == 2)
-            args.add(arg);
+        // Program and argument split at the first blank, at most 31
+        // characters each; the argument is passed as one word.
+        const char* blank = strchr(name, ' ');
+        size_t progLen = blank ? static_cast<size_t>(blank - name) : strlen(name);
+        program.assign(name, std::min<size_t>(progLen, 31));
+        args.add(program);
+        if (blank)
+            args.add(std::string(blank + 1).substr(0, 31));
     } else if (!strncmp(name, "appweb", 6)) {
         program = "/usr/local/lib/appweb/bin/appweb";
         for (const char* a : {name, "--config", "/usr/local/conf/appweb.conf"})

@@ -130,6 +130,8 @@ TEST_F(Children, StartProcessArgumentVectors)
         {"snmpd", kSnmpdLine},
         {"appweb", "appweb --config /usr/local/conf/appweb.conf"},
         {"vrl_dvbs_mng 2", "vrl_dvbs_mng 2"},
+        // Everything after the first blank is the one argument.
+        {"vrl_dvbs_mng -c 3", "vrl_dvbs_mng -c 3"},
         {"lumiro", "lumiro"},
     };
     std::vector<pid_t> pids;
