@@ -253,6 +253,34 @@ TEST_F(KeyTableTest, IndexedFamiliesUseTheLowByteAndRefuseIndexesBeyondTheirCoun
     EXPECT_EQ(getAlarmField3(34), 0);
 }
 
+TEST_F(KeyTableTest, NamedPublishersCopyTheStoredValueIntoTheirCells)
+{
+    setFrontEthernetIPAddress(htonl(0xc0a80102));
+    setUpgradeRequest(2);
+    setForceDacLevel(0x8001, 0);
+    for (auto [s, i] : {std::pair{18, 3}, {49, 1}, {50, 2}, {14, 19}})
+        setDbAreaCell(s, i, 0xdeadbeef);
+    dbUpdateFrontEthernetIPAddress();
+    dbUpdateCommandRequest(); // the upgrade request under its command-plane name
+    dbUpdateForceDacLevel();
+    EXPECT_EQ(readDbAreaCell(18, 3), 0xc0a80102u);
+    EXPECT_EQ(readDbAreaCell(49, 1), 2u);
+    EXPECT_EQ(readDbAreaCell(50, 2), 2u);
+    EXPECT_EQ(readDbAreaCell(14, 19), 0x8001u);
+    EXPECT_EQ(getConfigChanged(), 0x2000u | 0x10u); // publishing marks nothing
+
+    // Rows without a cell have an empty publisher.
+    setStandardType(7);
+    dbUpdateStandardType();
+    dbUpdateAlarmInput(3);
+    int published = 0;
+    for (uint32_t s = 1; s <= 64; s++) {
+        for (uint32_t i = 1; i <= 64; i++)
+            published += readDbAreaCell(s, i) != 0;
+    }
+    EXPECT_EQ(published, 4);
+}
+
 TEST_F(KeyTableTest, GatewaysKeepThePreviousGatewayOnlyOnAChange)
 {
     setFrontEthernetIPGateway(htonl(0x0a000001));
