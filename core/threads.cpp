@@ -31,6 +31,8 @@ void fillRow(int row, const char* name, int32_t id, int32_t period, void (*body)
     t.body = body;
 }
 
+// The periodic rhythm: periods above one second sleep whole seconds only
+// (the remainder is dropped), shorter ones sleep in microseconds.
 void sleepPeriod(int32_t period)
 {
     if (period > 1000000)
@@ -98,7 +100,9 @@ void* threadEntry(void* arg)
     row->tid = gettid();
     AltStackGuard altStack{installThreadAltStack()};
     if (row->mode != 1) {
-        sleepPeriod(row->period);
+        // A one-shot row waits its whole period in microseconds.
+        if (row->period > 0)
+            clockSleepUs(static_cast<uint64_t>(row->period));
         row->body();
         return nullptr;
     }

@@ -54,12 +54,11 @@ void edgeTimer(EdgeTimer* table, uint8_t edgeInput, uint8_t input, uint16_t inde
         t.prevInput = input;
         return;
     }
-    // The reference stamp is whatever the caller passes; without one, now.
+    // The pulse is timed on the clock that stamped its start; the caller's
+    // time stamp takes no part.
+    (void)ref;
     struct timespec now;
-    if (ref)
-        now = *ref;
-    else
-        clockGetTime(CLOCK_MONOTONIC_RAW, &now);
+    clockGetTime(CLOCK_MONOTONIC_RAW, &now);
     if (*out == 1 && now.tv_sec - t.start.tv_sec >= static_cast<time_t>(delaySeconds))
         *out = 0;
     t.prevInput = input;
@@ -212,9 +211,13 @@ time_t mktimeLocal(struct tm* t)
     carry(&target.tm_min, &target.tm_hour, 60);
     carry(&target.tm_hour, &target.tm_mday, 24);
     carry(&target.tm_mon, &target.tm_year, 12);
+    // A day before the 1st steps back one year and adds the length of the
+    // twelve months in between: they hold the February of the earlier year
+    // for January and February, else the February of the later one.
     while (target.tm_mday < 1) {
         target.tm_year -= 1;
-        target.tm_mday += isLeap(target.tm_year + 1900) ? 366 : 365;
+        int februaryYear = target.tm_year + 1900 + (target.tm_mon >= 2 ? 1 : 0);
+        target.tm_mday += isLeap(februaryYear) ? 366 : 365;
     }
     while (target.tm_mday > monthDays(target.tm_year + 1900, target.tm_mon)) {
         target.tm_mday -= monthDays(target.tm_year + 1900, target.tm_mon);

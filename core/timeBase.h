@@ -19,6 +19,8 @@ uint32_t getElapsedUs(const struct timespec* start, const struct timespec* now);
 void updateHysteresis(int32_t value, int32_t low, int32_t high, uint8_t* flag, uint8_t* inverse);
 int checkWindowHyst(int32_t value, int32_t low, int32_t high, int32_t margin, uint8_t* state);
 
+// A pulse of delaySeconds on `out` after an edge of the input, per index;
+// timed on CLOCK_MONOTONIC_RAW (the time-stamp argument is not used).
 void risingEdgeTimer(uint8_t input, uint16_t index, const struct timespec* ref, uint32_t delaySeconds,
                      uint8_t* out);
 void fallingEdgeTimer(uint8_t input, uint16_t index, const struct timespec* ref, uint32_t delaySeconds,

@@ -1,6 +1,7 @@
 #include "core/locks.h"
 #include "core/logs.h"
 #include "platform/paths.h"
+#include "sim/testFixture.h"
 #include "sim/testSupport.h"
 
 #include <atomic>
@@ -78,6 +79,50 @@ TEST_F(Locks, NamedMutexesAreRecursive)
             SemUnlock(SemAxiFpga, "SemAxiFpga");
     }).join();
     EXPECT_EQ(other.load(), 0);
+}
+
+class LockLines : public SandboxLogTest {
+protected:
+    void TearDown() override
+    {
+        sem_sys_remove();
+        SandboxLogTest::TearDown();
+    }
+};
+
+TEST_F(LockLines, DebugLinesByMaskAndFailureLines)
+{
+    sem_sys_init();
+    SemMutexInit();
+    auto oneOfEach = [] {
+        sem_sys_wait(semIds[1], 0x51);
+        sem_sys_post(semIds[1], 0x51);
+        sem_sys_trywait(semIds[1], 0x20);
+        sem_sys_post(semIds[1], 0x20);
+        SemLock(SemAxiFpga, "SemAxiFpga");
+        SemUnlock(SemAxiFpga, "SemAxiFpga");
+        SemTryLock(SemCplLock, "SemCplLock");
+        SemUnlock(SemCplLock, "SemCplLock");
+    };
+    // The semaphore lines pass the SEM_I2C gate and carry the SEM label.
+    debugModuleMask = 0x8000000;
+    oneOfEach();
+    EXPECT_EQ(debugLog(), "[sem_sys_wait - SEM] >> WAITLOCK I2C --- 0x51\n"
+                          "[sem_sys_post - SEM] >> UNLOCK I2C --- 0x51\n"
+                          "[sem_sys_trywait - SEM] >> TRYWAITLOCK I2C  --- 0x20\n"
+                          "[sem_sys_post - SEM] >> UNLOCK I2C --- 0x20\n");
+    std::string before = debugLog();
+    debugModuleMask = 0x100000;
+    oneOfEach();
+    EXPECT_EQ(debugLog().substr(before.size()), "[SemLock - SEM] >> WAITLOCK  --- SemAxiFpga\n"
+                                                "[SemUnlock - SEM] >> RELEASE --- SemAxiFpga\n"
+                                                "[SemTryLock - SEM] >> TRYWAITLOCK  --- SemCplLock\n"
+                                                "[SemUnlock - SEM] >> RELEASE --- SemCplLock\n");
+
+    // Releasing a mutex this thread does not hold fails, is logged and returned.
+    EXPECT_EQ(SemUnlock(SemCplLock, "SemCplLock"), EPERM);
+    EXPECT_NE(book().find("ERR: RELEASE SemCplLock FAILED! (Ret=" + std::to_string(EPERM) + " ("), std::string::npos)
+        << book();
 }
 
 } // namespace

@@ -117,6 +117,9 @@ TEST(MktimeLocal, MatchesTheCLibraryAndNormalises)
         {2026, 0, 32, 10, 0, 0, -1},    // day 32 of January is 1 February
         {2026, 12, 1, 0, 0, 0, -1},     // month 12 is January of the next year
         {2026, 2, 1, 25, 61, 0, -1},    // hours and minutes carry
+        {2024, 2, 0, 12, 0, 0, 0},      // day 0 of March is the leap day
+        {2025, 2, 0, 12, 0, 0, 0},      // ... or 28 February
+        {2024, 0, -30, 12, 0, 0, 0},    // into December of the year before
     };
     for (const Case& c : cases) {
         struct tm mine{}, libc{};
@@ -146,18 +149,17 @@ TEST(EdgeTimers, PulseForTheDelayAfterAnEdge)
 {
     clockUseVirtual();
     uint8_t out = 0;
-    struct timespec now;
-    risingEdgeTimer(0, 3, nullptr, 2, &out);
+    // The time-stamp argument is not what the pulse is timed on.
+    struct timespec stale = ts(0, 0);
+    risingEdgeTimer(0, 3, &stale, 2, &out);
     EXPECT_EQ(out, 0);
-    risingEdgeTimer(1, 3, nullptr, 2, &out);
+    risingEdgeTimer(1, 3, &stale, 2, &out);
     EXPECT_EQ(out, 1);
     clockAdvanceUs(1000000);
-    clockGetTime(CLOCK_MONOTONIC_RAW, &now);
-    risingEdgeTimer(1, 3, &now, 2, &out);
+    risingEdgeTimer(1, 3, &stale, 2, &out);
     EXPECT_EQ(out, 1);
     clockAdvanceUs(1100000);
-    clockGetTime(CLOCK_MONOTONIC_RAW, &now);
-    risingEdgeTimer(1, 3, &now, 2, &out);
+    risingEdgeTimer(1, 3, &stale, 2, &out);
     EXPECT_EQ(out, 0);
 
     fallingEdgeTimer(1, 4, nullptr, 1, &out);
