@@ -214,8 +214,10 @@ void crashLogInfo(const char* fmt, ...)
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     // The crashing thread may hold the lock itself: wait about 200 ms at
-    // most, then give the line up rather than hang the handler.
-    for (int i = 0; i < 200; i++) {
+    // most, then give the line up rather than hang the handler; once a wait
+    // has failed, the later lines of the same crash do not wait again.
+    static std::atomic<bool> lockLost{false};
+    for (int i = 0; i < (lockLost.load() ? 1 : 200); i++) {
         if (st().lock.try_lock()) {
             writeLine(st().bookLog, LVL_INFO, text);
             st().lock.unlock();
@@ -224,6 +226,7 @@ void crashLogInfo(const char* fmt, ...)
         struct timespec ms = {0, 1000000};
         nanosleep(&ms, nullptr);
     }
+    lockLost = true;
 }
 
 bool debugGate(int row)
