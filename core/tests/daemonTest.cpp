@@ -287,7 +287,19 @@ TEST_F(Daemon, SupervisesItsCompanionPrograms)
     for (const char* name : {"snmpd", "appweb", "lumiro"})
         for (auto& c : childrenOf(pid, name))
             kill(c.first, SIGKILL);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // Restarts are paced at one a second per program: allow a loaded
+    // machine a few seconds before every program is back and reaped.
+    auto settled = [&] {
+        for (auto& c : childrenOf(pid, ""))
+            if (c.second == 'Z')
+                return false;
+        for (const char* name : {"snmpd", "appweb", "lumiro"})
+            if (childrenOf(pid, name).size() != 1)
+                return false;
+        return true;
+    };
+    for (int i = 0; i < 80 && !settled(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     for (auto& c : childrenOf(pid, ""))
         EXPECT_NE(c.second, 'Z') << "zombie child " << c.first;
     for (const char* name : {"snmpd", "appweb", "lumiro"})
