@@ -31,7 +31,7 @@ i2c 1 0x51 m24lc512 name=M24LC512_BOARD
 # RTC: its address is held by the kernel's RTC driver.
 i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
 
-# Optional boards, fitted by other profiles:
+# Optional boards, fitted by the profile "full":
 # i2c 1 0x15 regfile name=PCA9654_BPF regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
 # i2c 1 0x2D regfile name=PCA9655_IC5_BP regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
 # i2c 1 0x2E regfile name=DOWNCONV_EXP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff

@@ -74,6 +74,17 @@ TEST(SimBoard, EnvironmentSelectsTheProfileOfANewSandbox)
     removeTestSandbox(root);
 }
 
+TEST(SimBoard, FullProfileFitsTheOptionalBoards)
+{
+    // Selected by name; the default profile leaves these devices out.
+    setenv("CORVANE_BOARD_PROFILE", "full", 1);
+    std::string root = makeTestSandbox();
+    unsetenv("CORVANE_BOARD_PROFILE");
+    for (uint16_t addr : {0x15, 0x2D, 0x2E, 0x50, 0x51, 0x52})
+        EXPECT_NE(simFindDevice(SIM_BUS_I2C1, addr), nullptr) << addr;
+    removeTestSandbox(root);
+}
+
 TEST(SimBoard, ResetRestoresPowerOnStateButKeepsPersistentDevices)
 {
     std::string root = makeTestSandbox();

@@ -1,0 +1,58 @@
+# The controller board of a unit with every optional board fitted: tunable
+# band-pass filter, extended telecommand board, down-converter, and the
+# amplifier-side EEPROMs. Select it with CORVANE_BOARD_PROFILE=full.
+#
+# i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>
+# spi <chip select> <kind> [options]     the node /dev/spidev0.<cs> and what hangs on it
+# fpga <physical address> <value>        a power-on value of an FPGA window word
+# The kinds and their options are described in sim/simModels.h.
+
+# I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
+# configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
+# polarity 2, configuration 3. Inputs read high (pull-ups) at power-on.
+i2c 1 0x20 regfile name=PCA9655_IC45 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+i2c 1 0x21 regfile name=PCA9655_IC83 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+i2c 1 0x22 regfile name=PCA9655_IC84 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+i2c 1 0x23 regfile name=EXP_0x23 regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+i2c 1 0x24 regfile name=CAT9534_HPA regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+i2c 1 0x25 regfile name=PCA9654_ALM regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+i2c 1 0x26 regfile name=PCA9655_IC85 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+i2c 1 0x27 regfile name=CAT9534_IC4_BP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+
+# Fan controller (identification register 0x3D reads 0x70) and board
+# temperature sensor (16-bit registers, 25 degrees).
+i2c 1 0x2F regfile name=ADT7470 regs=256 ro=0x3d,0x3e init=0x3d:0x70,0x3e:0x41
+i2c 1 0x48 regfile name=MAX31725 regs=4 width=2 inc=none init=0:0x1900,2:0x4b00,3:0x5000
+
+# Board EEPROM with the unit identity record (M24LC512: 64 KiB, 128-byte
+# pages, 16-bit address). Give a sandbox an identity with tools/unitRecord.
+i2c 1 0x51 m24lc512 name=M24LC512_BOARD
+
+# RTC: its address is held by the kernel's RTC driver.
+i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
+
+# Optional boards.
+i2c 1 0x15 regfile name=PCA9654_BPF regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+i2c 1 0x2D regfile name=PCA9655_IC5_BP regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+i2c 1 0x2E regfile name=DOWNCONV_EXP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+# Amplifier-side EEPROMs: the RF EEPROM and the power-supply module's EEPROM.
+i2c 1 0x52 m24lc512 name=M24LC512_RF
+i2c 1 0x50 m34d64 name=M34D64_PSU
+
+# SPI chip selects of controller 0.
+spi 2 shift name=AD7476 reply=0x00,0x00
+spi 3 shift name=DAC
+spi 4 none
+spi 5 shift name=AD9789
+spi 6 shift name=RF_SYNTH
+spi 7 none
+spi 16 shift name=DTC
+spi 17 shift name=DOWNCONV_SYNTH
+spi 24 none
+spi 25 shift name=DAC8534
+
+# FPGA: version FM 1.0.0 on hardware type 0xE3; the status reply reports the
+# audio and RF PLLs locked, the audio VCXO valid and the frequency reference
+# locked.
+fpga 0xFF200000 0xE3010000
+fpga 0xFF200A00 0x0000001E
