@@ -54,8 +54,10 @@ struct ChildrenState {
     Supervision sup[kSupervisedCount] = {};
     uint32_t lastSweepCs = 0;
     std::atomic<bool> recheck{false};
-    std::atomic<int> wakeRead{-1};
-    std::atomic<int> wakeWrite{-1};
+    // Set by the SIGCHLD handler (a lock-free store is async-signal-safe);
+    // taken by serviceChildren on the main loop.
+    std::atomic<bool> childEnded{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
     std::atomic<int> failForks{0};
 };
 
@@ -270,29 +272,6 @@ pid_t startSupervised(int slot)
     return pid;
 }
 
-void ensureWakePipe()
-{
-    if (st().wakeRead.load() >= 0)
-        return;
-    int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0)
-        return;
-    st().wakeWrite.store(fds[1]);
-    st().wakeRead.store(fds[0]);
-}
-
-bool drainWakePipe()
-{
-    int fd = st().wakeRead.load(std::memory_order_relaxed);
-    if (fd < 0)
-        return false;
-    bool woke = false;
-    char buf[64];
-    while (read(fd, buf, sizeof buf) > 0)
-        woke = true;
-    return woke;
-}
-
 int reapWatched()
 {
     std::vector<Watched> ended;
@@ -395,18 +374,11 @@ pid_t startProcess(const char* name)
 
 void handler_sigchld(int)
 {
-    int saved = errno;
-    int fd = st().wakeWrite.load(std::memory_order_relaxed);
-    if (fd >= 0) {
-        char b = 1;
-        writeIgnoringResult(fd, &b, 1);
-    }
-    errno = saved;
+    st().childEnded.store(true, std::memory_order_release);
 }
 
 void initChildEnvironment()
 {
-    ensureWakePipe();
     struct sigaction sa = {};
     sa.sa_handler = handler_sigchld;
     sigemptyset(&sa.sa_mask);
@@ -506,7 +478,7 @@ int runNtpdate(int setHwClock)
 
 int serviceChildren()
 {
-    bool sweep = drainWakePipe();
+    bool sweep = st().childEnded.exchange(false, std::memory_order_acq_rel);
     sweep = st().recheck.exchange(false) || sweep;
     uint32_t now = getDeadlineCs(0);
     if (now - st().lastSweepCs >= kSweepCs)
