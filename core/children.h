@@ -49,7 +49,8 @@ void killSnmpd();
 // Runs /sbin/mdev -s in the background: 0 started, -1 refused or failed.
 int launchMdevRestart();
 // Sets the clock from the configured NTP server (and the hardware clock
-// when asked): 0, or -2 when a fork failed.
+// when asked, only after ntpdate succeeded): 0, 1 when ntpdate or hwclock
+// could not run or ended with a non-zero status, -2 when a fork failed.
 int runNtpdate(int setHwClock);
 
 // The SIGCHLD handler: async-signal-safe, it only wakes serviceChildren().
