@@ -510,10 +510,11 @@ int serviceChildren()
     return reaped;
 }
 
-pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage, int stdoutFd)
+pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage, int stdoutFd,
+                   int execErrFd)
 {
     CVector args = argVector(argv);
-    return spawnVector(program, &args, failMessage, stdoutFd, -1);
+    return spawnVector(program, &args, failMessage, stdoutFd, execErrFd);
 }
 
 int waitProgram(pid_t pid)

@@ -64,10 +64,12 @@ int serviceChildren();
 // Starts it without waiting: its pid, or -1 when fork fails. A child that
 // cannot run the program prints `failMessage` (when given) on standard
 // output and ends with status 1. With stdoutFd >= 0 that descriptor becomes
-// the child's standard output. The caller waits for the pid or hands it to
-// watchChild().
+// the child's standard output. With execErrFd >= 0 (the write end of a
+// close-on-exec pipe) the child writes its exec errno there, so the caller
+// can tell a program that could not be executed from one that ended with
+// status 1. The caller waits for the pid or hands it to watchChild().
 pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage = nullptr,
-                   int stdoutFd = -1);
+                   int stdoutFd = -1, int execErrFd = -1);
 // Waits for a child of spawnProgram: its exit status (128 + signal when
 // killed), or -1 when there is no such child.
 int waitProgram(pid_t pid);
