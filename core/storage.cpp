@@ -1,7 +1,7 @@
 // Storage set-up and shell commands.
 #include "core/storage.h"
 
-#include "alarms/logicaTx.h"
+#include "alarms/logicaTxConfig.h"
 #include "comtab/commandManager.h"
 #include "core/children.h"
 #include "core/files.h"

@@ -2,10 +2,17 @@
 #include "core/threads.h"
 
 #include "Config/configCycle.h"
+#include "alarms/logicaTx.h"
+#include "audio/rdsSequencer.h"
+#include "audio/uecpReceiver.h"
+#include "comtab/commandTable.h"
 #include "core/logs.h"
+#include "core/systemTime.h"
 #include "core/timeBase.h"
+#include "persist/upgradeManager.h"
 #include "platform/clock.h"
-#include "pending/pending.h"
+#include "power/spsModule.h"
+#include "timing/gsmModem.h"
 
 #include <cstdlib>
 #include <signal.h>

@@ -45,7 +45,7 @@ int16_t recLoad()
     return rec.loadResult;
 }
 
-int recSave()
+int16_t recSave()
 {
     rec.saves++;
     if (rec.duringSave)

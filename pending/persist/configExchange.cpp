@@ -1,12 +1,11 @@
-// Stand-ins for the XML configuration files: nothing is read or written yet.
+// Stand-in for the configuration resets: each removes its file, 0 when it was
+// removed, -1 with a log line when it was not.
+#include "persist/configExchange.h"
+
 #include "core/logs.h"
-#include "persist/xmlConfig.h"
 #include "platform/paths.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
-#include <string>
 
 namespace {
 
@@ -19,19 +18,6 @@ int removeConfigFile(const char* path, const char* name)
 }
 
 } // namespace
-
-int16_t loadConfigFromFiles()
-{
-    logInfo(">>> Load Config from File ...\n");
-    return 0;
-}
-
-int saveConfigToFiles()
-{
-    // Creates /mnt/ubi0/conf/ when missing; writes nothing yet.
-    std::string conf = sysPath("/mnt/ubi0/conf");
-    return mkdir(conf.c_str(), 0777) == 0 || errno == EEXIST ? 0 : -1;
-}
 
 int XML_ResetConfig()
 {

@@ -1,6 +1,8 @@
-// Stand-in for the power settings' derating enable.
-#include "Config/configCycle.h"
+// Stand-in for the derating enable of the power settings: the byte is kept
+// in memory and a change marks group 0x2000; no derating is applied.
 #include "power/powerSettings.h"
+
+#include "Config/configCycle.h"
 
 #include <atomic>
 

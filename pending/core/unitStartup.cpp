@@ -1,5 +1,6 @@
-// Stand-ins: unit start-up pieces and the NTP step.
-#include "pending/pending.h"
+// Stand-in for the unit start-up pieces: the identity record is not read and
+// no device is brought up; only the two effects later steps rely on happen.
+#include "core/unitStartup.h"
 
 #include "Config/keyAccessors.h"
 #include "core/logs.h"
@@ -16,6 +17,7 @@ void initUnitHardware()
     // The end of the hardware initialisation: setters may touch hardware.
     setHwReady(1);
 }
+
 void initUnitSettings() {}
+
 void startUnitServices() {}
-void ntpThreadStep() {}

@@ -1,6 +1,10 @@
-// Stand-ins for the transmitter-logic configuration items.
-#include "Config/configCycle.h"
+// Stand-in for the transmitter-logic configuration items that other
+// subsystems use: the unit is a plain exciter (functional type 11), and the
+// Select_Write mask and the SWR foldback setting are kept in memory, marking
+// group 0x2000 as their setters do.
 #include "alarms/logicaTxConfig.h"
+
+#include "Config/configCycle.h"
 
 #include <atomic>
 
@@ -14,6 +18,11 @@ struct PendingLogicState {
 PendingLogicState st;
 
 } // namespace
+
+uint32_t getFunctionalType()
+{
+    return 11;
+}
 
 void setSelectWriteBits(uint32_t bits, uint32_t flag)
 {
