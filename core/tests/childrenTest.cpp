@@ -4,10 +4,10 @@
 #include "Config/pendingAccessors.h"
 #include "core/logs.h"
 #include "core/storage.h"
-#include "core/tests/sandboxFixture.h"
 #include "platform/clock.h"
 #include "sim/board.h"
 #include "sim/programs.h"
+#include "testing/sandboxTest.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,14 +29,7 @@ const char kSnmpdLine[] = "snmpd -f -p /tmp/snmp_pidfile";
 
 class Children : public SandboxTest {
 protected:
-    void SetUp() override
-    {
-        SandboxTest::SetUp();
-        simMakeDirs(host("/mnt/ubi0/log").c_str());
-        openLogs();
-        logEnabled = 1;
-        clockUseVirtual();
-    }
+    Children() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void TearDown() override
     {
         // Stop the supervised programs without letting the reaper restart them.
@@ -47,7 +40,6 @@ protected:
                 waitpid(pid, nullptr, 0);
             }
         }
-        closeLogs();
         SandboxTest::TearDown();
     }
 
@@ -80,7 +72,6 @@ protected:
         std::string f = host("/var/run/standin/") + name + "." + std::to_string(pid);
         return serviceUntil([&] { return access(f.c_str(), F_OK) == 0; }, 0);
     }
-    std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
     bool bookHas(const std::string& text) { return book().find(text) != std::string::npos; }
     void setKnob(const char* name, const char* value)
     {

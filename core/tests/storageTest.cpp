@@ -3,9 +3,9 @@
 #include "core/children.h"
 #include "core/files.h"
 #include "core/logs.h"
-#include "core/tests/sandboxFixture.h"
 #include "sim/board.h"
 #include "sim/programs.h"
+#include "testing/sandboxTest.h"
 
 #include <csignal>
 #include <cstring>

@@ -11,8 +11,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/testFixture.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <algorithm>
 #include <atomic>
@@ -59,7 +58,9 @@ void timedBody()
         threadsStop = 1;
 }
 
-class Threads : public SandboxLogTest {
+class Threads : public SandboxTest {
+protected:
+    Threads() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
 };
 
 TEST_F(Threads, TableRowsAndStartOrder)

@@ -1,4 +1,4 @@
-#include "sim/dbPoolTestSupport.h"
+#include "testing/dbPoolReader.h"
 
 #include "platform/paths.h"
 
@@ -52,10 +52,5 @@ int readDbPoolCellsInChild(const std::vector<std::pair<uint32_t, uint32_t>>& cel
     waitpid(pid, &status, 0);
     bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && values->size() == cells.size();
     return ok ? 0 : -1;
-}
-
-void removeDbPool()
-{
-    shm_unlink(shmObjectName("DbPool").c_str());
 }
 

@@ -1,7 +1,8 @@
-#include "sim/testSupport.h"
+#include "testing/testSupport.h"
 
 #include "platform/paths.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 std::string makeTestSandbox()
 {
@@ -75,4 +77,15 @@ std::string runInSandbox(const std::string& root, const std::string& command, in
     if (status)
         *status = WIFEXITED(r) ? WEXITSTATUS(r) : -1;
     return out;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+    }
+    return true;
 }
