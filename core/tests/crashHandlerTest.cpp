@@ -1,7 +1,7 @@
 #include "core/crashHandler.h"
 
 #include "core/logs.h"
-#include "sim/testFixture.h"
+#include "testing/sandboxTest.h"
 
 #include <csignal>
 #include <cstdio>
@@ -14,7 +14,9 @@
 
 namespace {
 
-class CrashHandler : public SandboxLogTest {
+class CrashHandler : public SandboxTest {
+protected:
+    CrashHandler() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
 };
 
 void* volatile heapKept;
