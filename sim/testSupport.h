@@ -21,3 +21,8 @@ uint32_t zlibCrc32(const void* data, size_t len, bool* ok);
 // Runs a command line with CORVANE_ROOT set to a sandbox; returns its
 // standard output and error, *status its exit code.
 std::string runInSandbox(const std::string& root, const std::string& command, int* status = nullptr);
+// The lock that lets one daemon at a time use a sandbox: an flock on
+// run/daemon.lock below its root, the lock ./run takes. Returns a descriptor
+// that holds it and is not close-on-exec, so a daemon executed after it
+// holds the lock for its life; -1 when another process holds it.
+int takeSandboxLock(const std::string& root);
