@@ -261,13 +261,16 @@ TEST(SandboxRoot, PreparedSandboxesAreAcceptedAndStrayDirectoriesRefused)
         EXPECT_EQ(status, 0) << root << ": " << out;
     }
 
-    // Refused: a directory of other files, a file, a link to "/", and a
-    // part still to be made followed by "..".
+    // Refused: a directory of other files, a file, a link to "/", a
+    // sandbox folder that is a link out of it, and a part still to be made
+    // followed by "..".
     makeFile(scratch + "/home/.profile", "");
     makeFile(scratch + "/file", "");
     ASSERT_EQ(symlink("/", (scratch + "/root").c_str()), 0);
-    for (const std::string& root :
-         {scratch + "/home", scratch + "/file", scratch + "/root", scratch + "/missing/../../..", scratch}) {
+    ASSERT_EQ(mkdir((scratch + "/linked").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/usr", (scratch + "/linked/usr").c_str()), 0);
+    for (const std::string& root : {scratch + "/home", scratch + "/file", scratch + "/root", scratch + "/linked",
+                                    scratch + "/missing/../../..", scratch}) {
         out = runInSandbox(root, check, &status);
         EXPECT_EQ(status, 2) << root << ": " << out;
         EXPECT_EQ(out.rfind("sandboxCheck: refusing the sandbox root \"" + root + "\": ", 0), 0u) << out;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -148,14 +149,17 @@ std::string unsafeRootReason(const std::string& root)
         bool known = false;
         for (const char* entry : kSandboxEntries)
             known |= name == entry;
-        if (!known) {
+        // A link such as usr -> /usr would lead the stand-ins out of it.
+        struct stat es;
+        if (!known || (fstatat(dirfd(d), e->d_name, &es, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(es.st_mode))) {
             stray = name;
+            why = known ? "a symbolic link" : "which no sandbox holds";
             break;
         }
     }
     closedir(d);
     if (!stray.empty())
-        return "it holds \"" + stray + "\", which no sandbox holds";
+        return "it holds \"" + stray + "\", " + why;
     return "";
 }
 
