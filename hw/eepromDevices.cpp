@@ -103,13 +103,14 @@ int sendRecv(const Chip& chip, int fd, int direction, uint8_t* buf, uint16_t add
 }
 
 // One transfer framed by the bus convention. The direction wait is taken
-// before the bus lock, so other devices of the bus are not held up by it.
+// under the bus lock: waited before it, a read could follow another thread's
+// page write straight away and meet the chip in its write cycle.
 // Returns n, 0 when the transfer failed, -1 when the bus could not be opened.
 int framedTransfer(const Chip& chip, uint8_t slave, int direction, uint8_t* rbuf, const uint8_t* wbuf,
                    uint32_t address, uint32_t n)
 {
-    directionTurn(chip, direction);
     sem_sys_wait(semIds[kBus], slave);
+    directionTurn(chip, direction);
     int r;
     if (I2C_Connect(kBus, slave) != 0) {
         logErr("Cannot open eeprom device");

@@ -7,6 +7,8 @@
 #include "sim/simEeprom.h"
 
 #include <numeric>
+#include <sys/sem.h>
+#include <thread>
 
 namespace {
 
@@ -97,6 +99,36 @@ TEST_F(EepromDevices, ChangeOfDirectionWaits)
         EXPECT_GE(spent, s.minUs);
         EXPECT_LT(spent, s.maxUs);
     }
+}
+
+// Threads blocked on a System V semaphore.
+int waitersOn(int semId)
+{
+    return semctl(semId, 0, GETNCNT);
+}
+
+// A read that waits for the bus while another thread writes a page of the
+// same chip: its change of direction is waited out under the bus lock, after
+// the write, so it never reaches the chip inside the write cycle.
+TEST_F(EepromDevices, ChangeOfDirectionIsWaitedUnderTheBusLock)
+{
+    Bytes page = pattern(16, 0x30);
+    ASSERT_EQ(sem_sys_wait(semIds[1], 0x51), 0); // a writer holds the bus
+    int readResult = 1;
+    Bytes back(16);
+    std::thread reader([&] { readResult = M24LC512_ReadBytes(back.data(), 0x200, 16, 0x51); });
+    for (int i = 0; i < 5000 && waitersOn(semIds[1]) < 1; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(waitersOn(semIds[1]), 1) << "the reader waits for the bus";
+    // The writer's page goes out as the driver sends it, then it lets go.
+    ASSERT_EQ(I2C_Connect(1, 0x51), 0);
+    EXPECT_EQ(M24LC512_SendRecv(I2C_BusFd(1), 0, page.data(), 0x200, 16), 16);
+    I2C_Disconnect(1, 0x51);
+    sem_sys_post(semIds[1], 0x51);
+    reader.join();
+    EXPECT_EQ(readResult, 0);
+    EXPECT_EQ(back, page);
+    EXPECT_EQ(count(book(), "ERR"), 0u);
 }
 
 TEST_F(EepromDevices, PageThatReadsBackWrongIsRewrittenThreeTimesAtMost)
