@@ -77,8 +77,6 @@ TEST_F(EepromDevices, ReadsGoInPiecesOf4096)
 
 TEST_F(EepromDevices, ChangeOfDirectionWaits)
 {
-    ASSERT_EQ(I2C_Connect(1, 0x51), 0);
-    int fd = I2C_BusFd(1);
     uint8_t b[4] = {};
     struct Step {
         int (*sendRecv)(int, int, uint8_t*, uint16_t, int);
@@ -91,14 +89,18 @@ TEST_F(EepromDevices, ChangeOfDirectionWaits)
         {M24LC512_SendRecv, 0, 10000, 11000},
         {M34D64_SendRecv, 0, 0, 1000}, // its own direction word; it waits 5 ns
     };
-    for (const Step& s : steps) {
-        clockAdvanceUs(10000); // past any write cycle
-        int64_t t0 = nowUs();
-        EXPECT_EQ(s.sendRecv(fd, s.direction, b, 0x40, 4), 4);
-        int64_t spent = nowUs() - t0;
-        EXPECT_GE(spent, s.minUs);
-        EXPECT_LT(spent, s.maxUs);
-    }
+    int r = i2cTransaction(1, 0x51, nullptr, [&](int fd) {
+        for (const Step& s : steps) {
+            clockAdvanceUs(10000); // past any write cycle
+            int64_t t0 = nowUs();
+            EXPECT_EQ(s.sendRecv(fd, s.direction, b, 0x40, 4), 4);
+            int64_t spent = nowUs() - t0;
+            EXPECT_GE(spent, s.minUs);
+            EXPECT_LT(spent, s.maxUs);
+        }
+        return 0;
+    });
+    EXPECT_EQ(r, 0);
 }
 
 // Threads blocked on a System V semaphore.
@@ -113,7 +115,7 @@ int waitersOn(int semId)
 TEST_F(EepromDevices, ChangeOfDirectionIsWaitedUnderTheBusLock)
 {
     Bytes page = pattern(16, 0x30);
-    ASSERT_EQ(sem_sys_wait(semIds[1], 0x51), 0); // a writer holds the bus
+    ASSERT_EQ(i2cBusLock(1, 0x51), 0); // a writer holds the bus
     int readResult = 1;
     Bytes back(16);
     std::thread reader([&] { readResult = M24LC512_ReadBytes(back.data(), 0x200, 16, 0x51); });
@@ -121,10 +123,10 @@ TEST_F(EepromDevices, ChangeOfDirectionIsWaitedUnderTheBusLock)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(waitersOn(semIds[1]), 1) << "the reader waits for the bus";
     // The writer's page goes out as the driver sends it, then it lets go.
-    ASSERT_EQ(I2C_Connect(1, 0x51), 0);
-    EXPECT_EQ(M24LC512_SendRecv(I2C_BusFd(1), 0, page.data(), 0x200, 16), 16);
-    I2C_Disconnect(1, 0x51);
-    sem_sys_post(semIds[1], 0x51);
+    EXPECT_EQ(i2cTransactionHeld(1, 0x51, nullptr,
+                                 [&](int fd) { return M24LC512_SendRecv(fd, 0, page.data(), 0x200, 16); }),
+              16);
+    i2cBusUnlock(1, 0x51);
     reader.join();
     EXPECT_EQ(readResult, 0);
     EXPECT_EQ(back, page);
