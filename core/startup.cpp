@@ -11,7 +11,7 @@
 #include "core/storage.h"
 #include "core/threads.h"
 #include "pending/pending.h"
-#include "platform/paths.h"
+#include "platform/init.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,7 @@
 #include "sim/testSupport.h"
 
+#include "platform/host/sandbox.h"
+#include "platform/init.h"
 #include "platform/paths.h"
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "hw/mtdFlash.h"
 
 #include "hw/tests/hwFixture.h"
+#include "platform/host/ioDevice.h"
 #include "platform/io.h"
 
 #include <cerrno>
