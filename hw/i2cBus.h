@@ -52,17 +52,19 @@ int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, I2cTran
 template <typename Transfer>
 int i2cTransaction(uint8_t bus, uint8_t address, const char* device, Transfer&& transfer)
 {
-    using T = std::remove_reference_t<Transfer>;
+    using T = std::remove_cvref_t<Transfer>;
     return i2cTransaction(
-        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); }, &transfer);
+        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); },
+        const_cast<T*>(&transfer));
 }
 
 template <typename Transfer>
 int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, Transfer&& transfer)
 {
-    using T = std::remove_reference_t<Transfer>;
+    using T = std::remove_cvref_t<Transfer>;
     return i2cTransactionHeld(
-        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); }, &transfer);
+        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); },
+        const_cast<T*>(&transfer));
 }
 
 // The error-counter step of the transfer convention: a failure adds 1 to
