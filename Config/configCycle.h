@@ -67,7 +67,7 @@ int parseInfoString(const char* text, int length);
 // The daemon uses the XML files; tests put a recording store in its place.
 struct ConfigFileStore {
     int16_t (*loadAll)();
-    int (*saveAll)();
+    int16_t (*saveAll)();
     int (*resetConfig)();
     int (*resetNetConfig)();
     int (*resetFactoryConfig)();

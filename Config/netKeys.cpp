@@ -4,7 +4,7 @@
 #include "Config/keyTable.h"
 #include "Config/pendingAccessors.h"
 #include "hw/boardIo.h"
-#include "hw/fpgaFrame.h"
+#include "hw/fpgaMaintenance.h"
 
 namespace {
 

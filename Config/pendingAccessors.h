@@ -1,6 +1,6 @@
 // Accessors of configuration items whose key rows are not in the table yet,
-// used by the apply cycle and the clipper settings. Their stand-ins are in
-// pending/Config_issue4.cpp; each declaration goes when its row lands.
+// used by the apply cycle, the clipper settings, the main loop and start-up.
+// Their stand-ins are in pending/; each declaration goes when its row lands.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +17,6 @@ uint32_t getOutputRFfrequency();
 int16_t getLevelMpx_dBu();
 uint32_t getMatrixLMpx();
 uint16_t getClipperOvershoot();
-// Writes the serial number and the active addresses into a unit record
-// buffer; type must be 1 (else -1).
-int exportUnitRecord(uint8_t* record, int type);
 
 // I2C error status word: mirrors the I2C error total; publishes (13,41) on a change.
 void setI2cErrorCount(uint32_t value);
@@ -59,3 +56,19 @@ uint32_t getVersionRef2();
 uint32_t getVersionRef3();
 uint32_t getVersionRef4();
 uint32_t getVersionRef5();
+
+// Amplifier family code, HPA detected and HPA disabled flags.
+uint8_t getAmpFamily();
+uint8_t getHpaDetected();
+uint8_t getHpaDisabled();
+// Audio-processor keys: per band (index) and the three stage switches.
+void setApCmpLogTh(uint32_t i, uint32_t v);
+void setApCmpLinRt(uint32_t i, uint32_t v);
+void setApCmpLogKw(uint32_t i, uint32_t v);
+void setApCmpMinGainDec(uint32_t i, uint32_t v);
+void setApGainLogRef(uint32_t i, uint32_t v);
+void setApSmoothingNRelease(uint32_t i, uint32_t v);
+void setApSmoothingNAttack(uint32_t i, uint32_t v);
+void setApOn(uint32_t v);
+void setApEqOn(uint32_t v);
+void setApCmpOn(uint32_t v);

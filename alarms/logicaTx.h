@@ -1,9 +1,9 @@
-// Transmitter logic services used by the core.
+// Transmitter logic: who controls the transmitter, keypad and lockout.
 #pragma once
 
-#include <cstdint>
-
+// Start-up step 7: transmitter-logic defaults in the system image.
+void LogicaTx_SetDefaults();
 // Start of the transmitter logic (first step of the unit's service start).
 void LogicaTx_Init();
-// The unit's functional type word (10 = repeater).
-uint32_t getFunctionalType();
+// First half of the "Ltx Thread" body, every 10 ms.
+void LogicaTx_Task();

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+// The unit's functional type word (10 = repeater).
+uint32_t getFunctionalType();
 // Sets (flag 1) or clears the given bits of the Select_Write mask, publishes
 // the mask and marks group 0x2000.
 void setSelectWriteBits(uint32_t bits, uint32_t flag);

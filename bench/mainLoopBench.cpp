@@ -4,7 +4,7 @@
 #include "core/timeBase.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/testSupport.h"
+#include "testing/testSupport.h"
 
 #include <benchmark/benchmark.h>
 

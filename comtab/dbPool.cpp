@@ -20,7 +20,15 @@ struct DbPoolState {
     std::atomic<bool> badCellLogged[DB_SECTIONS + 1];
 };
 
-DbPoolState st;
+DbPoolState& st()
+
+{
+
+    static DbPoolState s;
+
+    return s;
+
+}
 
 std::string poolName()
 {
@@ -30,7 +38,7 @@ std::string poolName()
 void logBadCell(uint32_t section, uint32_t item)
 {
     uint32_t slot = (section >= 1 && section <= DB_SECTIONS) ? section : 0;
-    if (st.badCellLogged[slot].exchange(true))
+    if (st().badCellLogged[slot].exchange(true))
         return;
     logErr("getDbAreaCell - cell (%u, %u) is outside the grid, nothing published\n", section, item);
 }
@@ -57,7 +65,7 @@ int initDbAreaContainer()
         printf("%s_%d : ERROR on mmap\n", __func__, __LINE__);
         result = -1;
     } else if (result == 0) {
-        st.DbAreaContainer.store(static_cast<uint32_t*>(base));
+        st().DbAreaContainer.store(static_cast<uint32_t*>(base));
     } else {
         // A mapping of an object that could not be sized would fault on use.
         munmap(base, DB_POOL_BYTES);
@@ -70,7 +78,7 @@ int initDbAreaContainer()
 
 uint32_t* getDbAreaCell(uint32_t section, uint32_t item)
 {
-    uint32_t* base = st.DbAreaContainer.load(std::memory_order_relaxed);
+    uint32_t* base = st().DbAreaContainer.load(std::memory_order_relaxed);
     if (section < 1 || section > DB_SECTIONS || item < 1 || item > DB_ITEMS) {
         logBadCell(section, item);
         return nullptr;

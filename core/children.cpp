@@ -449,6 +449,20 @@ int launchMdevRestart()
     return 0;
 }
 
+namespace {
+
+// Result of a clock program: 0 when it ran and ended with status 0, -2 when
+// fork failed, 1 when it could not be executed or ended with another status.
+int clockProgramResult(const char* program, const char* const argv[])
+{
+    int r = runProgramWait(program, argv);
+    if (r == -2)
+        return -2;
+    return r == 0 ? 0 : 1;
+}
+
+} // namespace
+
 int runNtpdate(int setHwClock)
 {
     char server[257];
@@ -457,7 +471,9 @@ int runNtpdate(int setHwClock)
     snprintf(cmd, sizeof cmd, "ntpdate -u %s", server);
     printf("\nlaunch ntpdate cmd=%s ... \n", cmd);
     const char* const ntpArgs[] = {"ntpdate", "-u", server, nullptr};
-    int result = runProgramWait("/usr/sbin/ntpdate", ntpArgs) == -2 ? -2 : 0;
+    // A missing program or an unreachable server leaves the clock
+    // unsynchronised: the hardware clock must not be set from it.
+    int result = clockProgramResult("/usr/sbin/ntpdate", ntpArgs);
     if (result != 0) {
         setNtpDateError(1);
         printf("launch ntpdate cmd=%s ... FAILED \n", cmd);
@@ -468,9 +484,11 @@ int runNtpdate(int setHwClock)
     printf("launch ntpdate cmd=%s ... OK \n", cmd);
     if (setHwClock) {
         const char* const hwArgs[] = {"hwclock", "-w", "-u", nullptr};
-        result = runProgramWait("/sbin/hwclock", hwArgs) == -2 ? -2 : 0;
+        result = clockProgramResult("/sbin/hwclock", hwArgs);
         logInfo("System time changed");
-        printf("RTC System time changed ");
+        // Only a hardware clock that was written is reported as changed.
+        if (result == 0)
+            printf("RTC System time changed ");
     }
     fflush(stdout);
     return result;
@@ -492,10 +510,11 @@ int serviceChildren()
     return reaped;
 }
 
-pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage, int stdoutFd)
+pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage, int stdoutFd,
+                   int execErrFd)
 {
     CVector args = argVector(argv);
-    return spawnVector(program, &args, failMessage, stdoutFd, -1);
+    return spawnVector(program, &args, failMessage, stdoutFd, execErrFd);
 }
 
 int waitProgram(pid_t pid)

@@ -49,7 +49,8 @@ void killSnmpd();
 // Runs /sbin/mdev -s in the background: 0 started, -1 refused or failed.
 int launchMdevRestart();
 // Sets the clock from the configured NTP server (and the hardware clock
-// when asked): 0, or -2 when a fork failed.
+// when asked, only after ntpdate succeeded): 0, 1 when ntpdate or hwclock
+// could not run or ended with a non-zero status, -2 when a fork failed.
 int runNtpdate(int setHwClock);
 
 // The SIGCHLD handler: async-signal-safe, it only wakes serviceChildren().
@@ -63,10 +64,12 @@ int serviceChildren();
 // Starts it without waiting: its pid, or -1 when fork fails. A child that
 // cannot run the program prints `failMessage` (when given) on standard
 // output and ends with status 1. With stdoutFd >= 0 that descriptor becomes
-// the child's standard output. The caller waits for the pid or hands it to
-// watchChild().
+// the child's standard output. With execErrFd >= 0 (the write end of a
+// close-on-exec pipe) the child writes its exec errno there, so the caller
+// can tell a program that could not be executed from one that ended with
+// status 1. The caller waits for the pid or hands it to watchChild().
 pid_t spawnProgram(const char* program, const char* const argv[], const char* failMessage = nullptr,
-                   int stdoutFd = -1);
+                   int stdoutFd = -1, int execErrFd = -1);
 // Waits for a child of spawnProgram: its exit status (128 + signal when
 // killed), or -1 when there is no such child.
 int waitProgram(pid_t pid);

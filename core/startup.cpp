@@ -2,6 +2,8 @@
 #include "core/startup.h"
 
 #include "Config/configCycle.h"
+#include "Config/pendingAccessors.h"
+#include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
 #include "core/crashHandler.h"
@@ -10,7 +12,8 @@
 #include "core/mainLoop.h"
 #include "core/storage.h"
 #include "core/threads.h"
-#include "pending/pending.h"
+#include "core/unitStartup.h"
+#include "links/factoryTcp.h"
 #include "platform/init.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Storage set-up and shell commands.
 #include "core/storage.h"
 
-#include "alarms/logicaTx.h"
+#include "alarms/logicaTxConfig.h"
 #include "comtab/commandManager.h"
 #include "core/children.h"
 #include "core/files.h"
@@ -57,12 +57,13 @@ bool ubiMounted()
 
 // Starts one system tool. A child that cannot run it prints `childFail`; a
 // failed fork prints `forkFail` and gives -1. `pidLine` (a format with the
-// pid) is printed when given.
+// pid) is printed when given. With `execErrFd` the child reports a failed
+// exec there (see spawnProgram).
 pid_t startTool(const char* program, const char* const argv[], const char* childFail, const char* forkFail,
-                const char* pidLine)
+                const char* pidLine, int execErrFd = -1)
 {
     fflush(stdout);
-    pid_t pid = spawnProgram(program, argv, childFail);
+    pid_t pid = spawnProgram(program, argv, childFail, -1, execErrFd);
     if (pid < 0) {
         printf("%s", forkFail);
         return -1;
@@ -73,22 +74,48 @@ pid_t startTool(const char* program, const char* const argv[], const char* child
     return pid;
 }
 
-// Runs one storage tool and waits for it: 0, or -1 when fork failed.
+// Runs one storage tool and waits for it. 0 when it ran and ended with
+// status 0; -1 when fork failed; 1 when it could not be executed (the child
+// printed `childFail`) or ended with another status. With `reportExit` a
+// tool that ran and failed is reported with `childFail` too, so each failure
+// of the step gives its line once.
 int runStorageTool(const char* program, const char* const argv[], const char* childFail, const char* forkFail,
-                   const char* pidLine = nullptr)
+                   const char* pidLine, bool reportExit)
 {
-    pid_t pid = startTool(program, argv, childFail, forkFail, pidLine);
-    if (pid < 0)
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        printf("%s", forkFail);
         return -1;
-    waitProgram(pid);
-    return 0;
+    }
+    pid_t pid = startTool(program, argv, childFail, forkFail, pidLine, errPipe[1]);
+    close(errPipe[1]);
+    if (pid < 0) {
+        close(errPipe[0]);
+        return -1;
+    }
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(errPipe[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(errPipe[0]);
+    int status = waitProgram(pid);
+    if (n > 0)
+        return 1;
+    if (status == 0)
+        return 0;
+    if (reportExit) {
+        printf("%s", childFail);
+        fflush(stdout);
+    }
+    return 1;
 }
 
-int mountConfigVolume()
+int mountConfigVolume(bool reportExit)
 {
     static const char* const argv[] = {"mount", "-t", "ubifs", "ubi0:raw1", kUbiDir, nullptr};
     return runStorageTool("/bin/mount", argv, "Failed to mount Config MTD partition",
-                          "Cannot mount Config MTD partition");
+                          "Cannot mount Config MTD partition", nullptr, reportExit);
 }
 
 // Copies the default files that are missing from `dstDir`.
@@ -182,29 +209,43 @@ int mountUbi()
     if (notAttached != 0) {
         printf("Attach UBI/MTD Config partition");
         static const char* const argv[] = {"ubiattach", "-m", "14", nullptr};
+        // Without an attached device there is nothing to mount.
         if (runStorageTool("/usr/sbin/ubiattach", argv, "Failed to attach Config MTD partition",
-                           "Cannot attach Config MTD partition", "Child pid: %d\n") != 0)
+                           "Cannot attach Config MTD partition", "Child pid: %d\n", true) != 0)
             return -1;
     }
     printf("Mount UBI/MTD Config partition: ");
-    if (mountConfigVolume() != 0)
+    int r = mountConfigVolume(false);
+    if (r < 0)
         return -1;
-    if (notAttached != 0) {
-        printf("Failed!\n Try to MkVol UBI Volume");
-        static const char* const argv[] = {"ubimkvol", "/dev/ubi0", "-s", "99MiB", "--name=raw1", nullptr};
-        if (runStorageTool("/usr/sbin/ubimkvol", argv, "Failed to create UBI Config Volume",
-                           "Cannot create UBI Config Volume") != 0)
-            return -1;
-        if (mountConfigVolume() != 0)
-            return -1;
-        // A volume that ended up mounted gets its folders, or the logs of a
-        // fresh unit would never open.
-        if (!ubiMounted())
-            return notAttached;
+    if (r == 0 && ubiMounted()) {
+        printf("SUCCESS!");
         initConfigDirs();
         return 0;
     }
-    printf("SUCCESS!");
+    if (notAttached == 0) {
+        // The folders are not made on a bare mount point: they would land on
+        // the root file system and vanish under the next good mount.
+        printf("Failed!\n");
+        fflush(stdout);
+        return -1;
+    }
+    // A device attached just now on an empty flash has no volume yet.
+    printf("Failed!\n Try to MkVol UBI Volume");
+    static const char* const argv[] = {"ubimkvol", "/dev/ubi0", "-s", "99MiB", "--name=raw1", nullptr};
+    r = runStorageTool("/usr/sbin/ubimkvol", argv, "Failed to create UBI Config Volume",
+                       "Cannot create UBI Config Volume", nullptr, true);
+    if (r < 0)
+        return -1;
+    if (r != 0)
+        return notAttached;
+    r = mountConfigVolume(true);
+    if (r < 0)
+        return -1;
+    // A volume that ended up mounted gets its folders, or the logs of a
+    // fresh unit would never open.
+    if (r != 0 || !ubiMounted())
+        return notAttached;
     initConfigDirs();
     return 0;
 }
@@ -234,7 +275,9 @@ int prepareUserLogDir()
     static const char kFail[] = "Failed to restart Syslog service";
     static const char kForkFail[] = "Cannot restart Syslog service";
     static const char* const stopArgs[] = {"systemctl", "stop", "syslog", nullptr};
-    if (runStorageTool("/bin/systemctl", stopArgs, kFail, kForkFail, "Child pid %d\n") != 0)
+    // Only a failed fork stops the restart: stopping a syslog that does not
+    // run may fail.
+    if (runStorageTool("/bin/systemctl", stopArgs, kFail, kForkFail, "Child pid %d\n", false) < 0)
         return -1;
     static const char* const startArgs[] = {"syslogd", "-n", "-f", "/etc/syslog.conf", nullptr};
     pid_t pid = startTool("/sbin/syslogd", startArgs, kFail, kForkFail, "Child pid %d\n");

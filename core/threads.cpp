@@ -2,10 +2,17 @@
 #include "core/threads.h"
 
 #include "Config/configCycle.h"
+#include "alarms/logicaTx.h"
+#include "audio/rdsSequencer.h"
+#include "audio/uecpReceiver.h"
+#include "comtab/commandTable.h"
 #include "core/logs.h"
+#include "core/systemTime.h"
 #include "core/timeBase.h"
+#include "persist/upgradeManager.h"
 #include "platform/clock.h"
-#include "pending/pending.h"
+#include "power/spsModule.h"
+#include "timing/gsmModem.h"
 
 #include <cstdlib>
 #include <signal.h>
@@ -19,16 +26,41 @@ namespace {
 
 constexpr size_t kThreadStackSize = 320000;
 
-void fillRow(int row, const char* name, int32_t id, int32_t period, void (*body)())
+// The thread table: one row per thread of the daemon, in table order. A
+// row's start rank orders the creation (0: never started); rows marked
+// joined are stopped by stopThreads.
+struct ThreadRow {
+    const char* name;
+    int32_t id;
+    int32_t period; // microseconds
+    void (*body)();
+    uint8_t startRank;
+    bool joinedOnStop;
+};
+
+constexpr ThreadRow kThreadRows[THREAD_ROWS] = {
+    {"SaveConfig Thread", 0, 500000, testSaveConfigAfterApply, 2, true},
+    {"UECP Rx Thread", 1, 10000, UECP_PollPort, 4, false},
+    {"RDS Loop Thread", 2, 10000, RDS_Mng, 5, false},
+    {"Upgrade Thread", 4, 250000, upgradeRun, 6, false},
+    {"Gsm Thread", 5, 100000, GSM_ThreadStep, 0, false},
+    {"Ltx Thread", 6, 10000, ltxThreadStep, 3, true},
+    {"Time Thread", 7, 10000, timeThread, 1, false},
+    {"NTP Thread", 9, 1000000, ntpThreadStep, 7, true},
+    {"SPS Thread", 10, 500000, SPS_Task, 8, true},
+};
+
+void fillRow(int row)
 {
+    const ThreadRow& r = kThreadRows[row];
     ThreadDesc& t = threadTable[row];
-    t.name = name;
+    t.name = r.name;
     t.handle = pthread_t{};
     t.tid = 0;
-    t.id = id;
+    t.id = r.id;
     t.mode = 1;
-    t.period = period;
-    t.body = body;
+    t.period = r.period;
+    t.body = r.body;
 }
 
 // The periodic rhythm: periods above one second sleep whole seconds only
@@ -153,26 +185,20 @@ int DeleteThread(ThreadDesc* row)
 void initThreads()
 {
     threadsStop = 0;
-    fillRow(0, "SaveConfig Thread", 0, 500000, testSaveConfigAfterApply);
-    fillRow(1, "UECP Rx Thread", 1, 10000, UECP_PollPort);
-    fillRow(2, "RDS Loop Thread", 2, 10000, RDS_Mng);
-    fillRow(3, "Upgrade Thread", 4, 250000, upgradeRun);
-    fillRow(4, "Gsm Thread", 5, 100000, GSM_ThreadStep);
-    fillRow(5, "Ltx Thread", 6, 10000, ltxThreadStep);
-    fillRow(6, "Time Thread", 7, 10000, timeThread);
-    fillRow(7, "NTP Thread", 9, 1000000, ntpThreadStep);
-    fillRow(8, "SPS Thread", 10, 500000, SPS_Task);
-    static const int startOrder[] = {6, 0, 5, 1, 2, 3, 7, 8};
-    for (int row : startOrder)
-        CreateThread(&threadTable[row]);
+    for (int row = 0; row < THREAD_ROWS; row++)
+        fillRow(row);
+    for (uint8_t rank = 1; rank <= THREAD_ROWS; rank++)
+        for (int row = 0; row < THREAD_ROWS; row++)
+            if (kThreadRows[row].startRank == rank)
+                CreateThread(&threadTable[row]);
 }
 
 void stopThreads()
 {
     threadsStop = 1;
-    static const int rows[] = {0, 5, 7, 8};
-    for (int row : rows)
-        DeleteThread(&threadTable[row]);
+    for (int row = 0; row < THREAD_ROWS; row++)
+        if (kThreadRows[row].joinedOnStop)
+            DeleteThread(&threadTable[row]);
 }
 
 void threadCleanupLog(ThreadDesc* row)

@@ -79,13 +79,19 @@ int EepromHeaderSave(uint8_t* buf, int force)
         logInfo("****Header in EEPROM is checked");
         return 0;
     }
-    putU32BE(crc, buf + UNIT_INFO_CRC_OFFSET);
-    if (M24LC512_WriteBytes(buf, 0, UNIT_INFO_BYTES, EEPROM_BOARD_ADDRESS) != 0) {
+    // The record gets its new CRC only once the device holds it: a record
+    // whose CRC matched bytes that never reached the device would make
+    // every later save skip the write as "checked".
+    uint8_t out[UNIT_INFO_BYTES];
+    memcpy(out, buf, UNIT_INFO_BYTES);
+    putU32BE(crc, out + UNIT_INFO_CRC_OFFSET);
+    if (M24LC512_WriteBytes(out, 0, UNIT_INFO_BYTES, EEPROM_BOARD_ADDRESS) != 0) {
         // A page that failed or still reads back wrong: the device does not
         // hold the record.
         logErr("****Header NOT saved to EEPROM - write failed, CRC: 0x%X****", crc);
         return -1;
     }
+    memcpy(buf + UNIT_INFO_CRC_OFFSET, out + UNIT_INFO_CRC_OFFSET, UNIT_INFO_BYTES - UNIT_INFO_CRC_OFFSET);
     logInfo("****Header saved to EEPROM - new CRC: 0x%X****", crc);
     return 0;
 }

@@ -1,4 +1,15 @@
-// FPGA control-frame sequences.
+// The FPGA control frame: 28 words rebuilt whole from the configuration
+// before every transfer to the FPGA.
 #pragma once
 
-int Fpga_PulseControlC();
+#include <cstdint>
+
+constexpr int FPGA_CONTROL_FRAME_WORDS = 28;
+
+// The frame of the last build (18 data bits per word; the transfer adds the
+// parity bits).
+extern uint32_t FpgaControlFrame[FPGA_CONTROL_FRAME_WORDS];
+
+// Rebuilds the frame. Only bit 0 of mute and the truth of modulationOff are
+// used; a and b are ignored. Returns 0.
+int Fpga_PrepareConfig(uint8_t mute, uint8_t modulationOff, uint8_t a, uint8_t b);

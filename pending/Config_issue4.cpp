@@ -3,8 +3,6 @@
 #include "Config/configCycle.h"
 #include "Config/pendingAccessors.h"
 
-#include <cstring>
-
 namespace {
 
 struct PendingConfigState {
@@ -87,18 +85,5 @@ uint32_t getMatrixLMpx()
 
 uint16_t getClipperOvershoot()
 {
-    return 0;
-}
-
-int exportUnitRecord(uint8_t* record, int type)
-{
-    if (type != 1)
-        return -1;
-    const NetworkRegion& net = getSystemImage()->net;
-    memcpy(record + 14, getUnitInfo() + 14, 12);
-    memcpy(record + 8, net.frontMacActive, 6);
-    memcpy(record + 71, net.rearMacActive, 6);
-    memcpy(record + 98, net.port0AddrActive, 6);
-    memcpy(record + 104, net.port1AddrActive, 6);
     return 0;
 }

@@ -6,8 +6,5 @@
 
 // Reads the four files into the image; the sum of the readers' results (0 ok).
 int16_t loadConfigFromFiles();
-// Writes the four files from the image; 0 on success.
-int saveConfigToFiles();
-int XML_ResetConfig();
-int XML_ResetNetConfig();
-int XML_ResetFactoryConfig();
+// Writes the four files from the image; the sum of the writers' results (0 ok).
+int16_t saveConfigToFiles();

@@ -10,8 +10,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/dbPoolTestSupport.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +44,7 @@ int16_t recLoad()
     return rec.loadResult;
 }
 
-int recSave()
+int16_t recSave()
 {
     rec.saves++;
     if (rec.duringSave)
@@ -60,21 +59,20 @@ int recReset3() { return ++rec.resets[3], 1; }
 
 const ConfigFileStore kRecordingStore = {recLoad, recSave, recReset0, recReset1, recReset2, recReset3};
 
-class ConfigCycleTest : public ::testing::Test {
+class ConfigCycleTest : public SandboxTest {
 protected:
+    ConfigCycleTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
     void SetUp() override
     {
-        root = openPoolSandbox();
-        clockUseVirtual();
+        SandboxTest::SetUp();
         timeThread();
         setConfigFileStore(&kRecordingStore);
     }
     void TearDown() override
     {
         setConfigFileStore(nullptr);
-        closePoolSandbox(root);
+        SandboxTest::TearDown();
     }
-    static std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
     static int count(const std::string& text, const std::string& what)
     {
         int n = 0;
@@ -89,7 +87,6 @@ protected:
         testSaveConfigAfterApply();
         return rec.saves - before;
     }
-    std::string root;
 };
 
 TEST_F(ConfigCycleTest, TheFilesAreWrittenOnTheTenthTickAfterTheLastApply)

@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/dbPoolTestSupport.h"
-#include "sim/testSupport.h"
+#include "testing/dbPoolReader.h"
+#include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +19,9 @@
 
 namespace {
 
-class EventBitmapsTest : public ::testing::Test {
+class EventBitmapsTest : public SandboxTest {
 protected:
-    void SetUp() override { root = openPoolSandbox(); }
-    void TearDown() override { closePoolSandbox(root); }
-    static std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
-    std::string root;
+    EventBitmapsTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL) {}
 };
 
 TEST_F(EventBitmapsTest, BitsAreOneBasedLeastSignificantFirstAndMirroredByte)

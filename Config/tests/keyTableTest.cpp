@@ -7,8 +7,8 @@
 #include "Config/eventBitmaps.h"
 #include "Config/netKeys.h"
 #include "comtab/dbPool.h"
-#include "sim/dbPoolTestSupport.h"
-#include "sim/testSupport.h"
+#include "testing/dbPoolReader.h"
+#include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +20,14 @@
 
 namespace {
 
-class KeyTableTest : public ::testing::Test {
+class KeyTableTest : public SandboxTest {
 protected:
-    void SetUp() override { root = openPoolSandbox(); }
-    void TearDown() override { closePoolSandbox(root); }
+    KeyTableTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL) {}
     static void clearChangeWords()
     {
         clearConfigChanged();
         clearConfigLocked();
     }
-    std::string root;
 };
 
 // A value the row accepts that differs from zero and from the row's default.

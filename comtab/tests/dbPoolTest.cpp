@@ -4,8 +4,8 @@
 #include "core/logs.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/dbPoolTestSupport.h"
-#include "sim/testSupport.h"
+#include "testing/dbPoolReader.h"
+#include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,10 @@
 
 namespace {
 
-class DbPoolTest : public ::testing::Test {
+// DbPool is created by the tests themselves.
+class DbPoolTest : public SandboxTest {
 protected:
-    void SetUp() override { root = openPoolSandbox(false); }
-    void TearDown() override { closePoolSandbox(root); }
-    std::string root;
+    DbPoolTest() : SandboxTest(SANDBOX_LOGS) {}
 };
 
 TEST_F(DbPoolTest, CellsSitWhereTheLayoutSaysAndASecondProcessSeesThem)

@@ -4,10 +4,10 @@
 #include "Config/pendingAccessors.h"
 #include "core/logs.h"
 #include "core/storage.h"
-#include "core/tests/sandboxFixture.h"
 #include "platform/clock.h"
 #include "sim/board.h"
 #include "sim/programs.h"
+#include "testing/sandboxTest.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,14 +29,7 @@ const char kSnmpdLine[] = "snmpd -f -p /tmp/snmp_pidfile";
 
 class Children : public SandboxTest {
 protected:
-    void SetUp() override
-    {
-        SandboxTest::SetUp();
-        simMakeDirs(host("/mnt/ubi0/log").c_str());
-        openLogs();
-        logEnabled = 1;
-        clockUseVirtual();
-    }
+    Children() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void TearDown() override
     {
         // Stop the supervised programs without letting the reaper restart them.
@@ -47,7 +40,6 @@ protected:
                 waitpid(pid, nullptr, 0);
             }
         }
-        closeLogs();
         SandboxTest::TearDown();
     }
 
@@ -80,7 +72,6 @@ protected:
         std::string f = host("/var/run/standin/") + name + "." + std::to_string(pid);
         return serviceUntil([&] { return access(f.c_str(), F_OK) == 0; }, 0);
     }
-    std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
     bool bookHas(const std::string& text) { return book().find(text) != std::string::npos; }
     void setKnob(const char* name, const char* value)
     {
@@ -318,31 +309,49 @@ TEST_F(Children, MdevRestartRunsOneAtATime)
     EXPECT_TRUE(waitForCall("mdev -s", 2));
 }
 
-TEST_F(Children, NtpdateReportsOnlyAFailedStart)
+TEST_F(Children, NtpdateFailuresAreReportedAndKeepTheHardwareClock)
 {
     strcpy(getNTPNameServer(), "pool.ntp.example");
-    setKnob("ntpdate", "1"); // ntpdate itself fails: still "OK"
+    const std::string launch = "launch ntpdate cmd=ntpdate -u pool.ntp.example ... ";
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int result;
+        uint32_t ntpError;
+        bool hwclockRuns;
+        std::string out; // after the launch line
+    } cases[] = {
+        {"synchronised", [] {}, 0, 0, true, launch + "OK \nRTC System time changed "},
+        {"ntpdate fails", [&] { setKnob("ntpdate", "1"); }, 1, 1, false, launch + "FAILED \n"},
+        {"ntpdate missing", [&] { unlink(host("/usr/sbin/ntpdate").c_str()); }, 1, 1, false, launch + "FAILED \n"},
+        {"fork fails", [] { childrenFailNextForks(1); }, -2, 1, false, launch + "FAILED \n"},
+        // ntpdate set the system time; the hardware clock was not written.
+        {"hwclock fails", [&] { setKnob("hwclock", "1"); }, 1, 0, true, launch + "OK \n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        simInstallPrograms();
+        std::remove(host("/var/lib/standin/status/ntpdate").c_str());
+        std::remove(host("/var/lib/standin/status/hwclock").c_str());
+        setNtpDateError(c.ntpError ? 0 : 1); // the run must set it
+        c.arrange();
+        int hwclockBefore = countCalls("hwclock -w -u");
+        size_t changedBefore = book().size();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(runNtpdate(1), c.result);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, "\n" + launch + "\n" + c.out);
+        EXPECT_EQ(getNtpDateError(), c.ntpError);
+        EXPECT_EQ(countCalls("hwclock -w -u") - hwclockBefore, c.hwclockRuns ? 1 : 0);
+        EXPECT_EQ(book().find("INFO: System time changed\n", changedBefore) != std::string::npos, c.hwclockRuns);
+    }
+    // Without the hardware-clock flag a synchronised clock leaves the RTC alone.
+    simInstallPrograms();
     testing::internal::CaptureStdout();
     EXPECT_EQ(runNtpdate(0), 0);
-    EXPECT_EQ(getNtpDateError(), 0u);
-    EXPECT_EQ(countCalls("ntpdate -u pool.ntp.example"), 1);
-    EXPECT_EQ(countCalls("hwclock -w -u"), 0);
-
-    EXPECT_EQ(runNtpdate(1), 0);
-    EXPECT_EQ(countCalls("hwclock -w -u"), 1);
-    EXPECT_TRUE(bookHas("INFO: System time changed\n"));
-
-    childrenFailNextForks(1);
-    EXPECT_EQ(runNtpdate(1), -2);
-    EXPECT_EQ(getNtpDateError(), 1u);
-    EXPECT_EQ(countCalls("hwclock -w -u"), 1);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("\nlaunch ntpdate cmd=ntpdate -u pool.ntp.example ... \n"
-                       "launch ntpdate cmd=ntpdate -u pool.ntp.example ... OK \n"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("OK \nRTC System time changed "), std::string::npos) << out;
-    EXPECT_NE(out.find("launch ntpdate cmd=ntpdate -u pool.ntp.example ... FAILED \n"), std::string::npos) << out;
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(countCalls("ntpdate -u pool.ntp.example"), 4);
+    EXPECT_EQ(countCalls("hwclock -w -u"), 2);
 }
 
 TEST_F(Children, ServerNameIsOneArgumentNeverAShellCommand)

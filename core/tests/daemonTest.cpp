@@ -1,7 +1,9 @@
 // End-to-end: the real daemon in a fresh sandbox, in its own network and IPC
 // namespaces, observed as systemd and an operator would see it.
-#include "sim/testSupport.h"
+#include "testing/daemonSandbox.h"
+#include "testing/testSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <chrono>
@@ -90,76 +92,7 @@ int lineSeconds(const std::string& log, const std::string& text)
     return std::stoi(m[1]) * 3600 + std::stoi(m[2]) * 60 + std::stoi(m[3]);
 }
 
-class Daemon : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/corvane-test-XXXXXX";
-        root = mkdtemp(tmpl);
-        sockPath = root + "/notify.sock";
-        sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        struct sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sockPath.c_str());
-        ASSERT_EQ(bind(sock, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr), 0);
-    }
-    void TearDown() override
-    {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        close(sock);
-        removeTestSandbox(root);
-    }
-    bool start()
-    {
-        int ready[2];
-        if (pipe(ready) != 0)
-            return false;
-        pid = fork();
-        if (pid == 0) {
-            close(ready[0]);
-            // Own network, IPC and mount namespaces; the sandbox's dev/shm
-            // stands for /dev/shm so the run's shared memory stays inside it.
-            std::string shm = root + "/dev/shm";
-            mkdir((root + "/dev").c_str(), 0755);
-            mkdir(shm.c_str(), 0755);
-            char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC | CLONE_NEWNS) == 0 &&
-                              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                              mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) == 0
-                          ? 1
-                          : 0;
-            if (write(ready[1], &ok, 1) != 1 || !ok)
-                _exit(77);
-            int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(out, 2);
-            setenv("CORVANE_ROOT", root.c_str(), 1);
-            setenv("NOTIFY_SOCKET", sockPath.c_str(), 1);
-            execl(CORVANE_BIN, CORVANE_BIN, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(ready[1]);
-        char ok = 0;
-        bool r = read(ready[0], &ok, 1) == 1 && ok == 1;
-        close(ready[0]);
-        return r;
-    }
-    // Next notification datagram, or "" after the timeout.
-    std::string nextNotify(int timeoutMs)
-    {
-        struct pollfd p = {sock, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) != 1)
-            return "";
-        char buf[256];
-        ssize_t n = recv(sock, buf, sizeof buf - 1, 0);
-        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
-    }
-    std::string root, sockPath;
-    int sock = -1;
-    pid_t pid = -1;
-};
+using Daemon = DaemonSandboxTest;
 
 TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
 {
@@ -175,10 +108,10 @@ TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
 
     std::string bookPath = root + "/mnt/ubi0/log/VRL_Book.log";
     std::string book;
-    for (int i = 0; i < 60 && book.find("Remove GLOBAL MUTE") == std::string::npos; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    waitUntil([&] {
         book = readFile(bookPath);
-    }
+        return book.find("Remove GLOBAL MUTE") != std::string::npos;
+    }, 6000);
     for (const char* line : {"INFO: Init Threads Timers\n", "INFO: Init TCP Socket\n", "INFO: TX Boot-Up Completed\n",
                              "INFO: Remove GLOBAL MUTE\n"})
         EXPECT_NE(book.find(line), std::string::npos) << line;
@@ -254,52 +187,57 @@ TEST_F(Daemon, SupervisesItsCompanionPrograms)
     ASSERT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
     ASSERT_EQ(nextNotify(2000), "READY=1");
     std::string out = root + "/corvane.out";
+    std::string standInLog = root + "/var/log/standin.log";
+    const char* const snmpdRun = "snmpd -f -p /tmp/snmp_pidfile\n";
+    // The agent is up once its stand-in has logged the run, not merely forked.
     std::vector<std::pair<pid_t, char>> snmpd;
-    for (int i = 0; i < 50 && snmpd.empty(); i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    waitUntil([&] {
         snmpd = childrenOf(pid, "snmpd");
-    }
+        return !snmpd.empty() && countOf(readFile(standInLog), snmpdRun) != 0;
+    }, 5000);
     ASSERT_EQ(snmpd.size(), 1u);
 
     // A killed agent is restarted with its line and its arguments.
     kill(snmpd[0].first, SIGKILL);
     std::string restarted;
-    for (int i = 0; i < 30 && restarted.empty(); i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    waitUntil([&] {
         std::smatch m;
         std::string text = readFile(out);
         if (std::regex_search(text, m, std::regex("handler_sigchld: Restart snmpd new Pid = (\\d+)\n")))
             restarted = m[1];
-    }
+        return !restarted.empty();
+    }, 3000);
     ASSERT_FALSE(restarted.empty()) << readFile(out);
     EXPECT_NE(readFile(out).find("handler_sigchld: snmpd " + std::to_string(snmpd[0].first)), std::string::npos);
     size_t runs = 0;
-    for (int i = 0; i < 20 && runs < 2; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        runs = countOf(readFile(root + "/var/log/standin.log"), "snmpd -f -p /tmp/snmp_pidfile\n");
-    }
+    waitUntil([&] {
+        runs = countOf(readFile(standInLog), snmpdRun);
+        return runs >= 2;
+    }, 2000);
     EXPECT_EQ(runs, 2u);
     auto now = childrenOf(pid, "snmpd");
     ASSERT_EQ(now.size(), 1u);
     EXPECT_EQ(std::to_string(now[0].first), restarted);
 
     // Every supervised program killed at once: all come back, no zombie stays.
+    std::vector<pid_t> killed;
     for (const char* name : {"snmpd", "appweb", "lumiro"})
-        for (auto& c : childrenOf(pid, name))
+        for (auto& c : childrenOf(pid, name)) {
             kill(c.first, SIGKILL);
+            killed.push_back(c.first);
+        }
     // Restarts are paced at one a second per program: allow a loaded
     // machine a few seconds before every program is back and reaped.
     auto settled = [&] {
         for (auto& c : childrenOf(pid, ""))
-            if (c.second == 'Z')
+            if (c.second == 'Z' || std::find(killed.begin(), killed.end(), c.first) != killed.end())
                 return false;
         for (const char* name : {"snmpd", "appweb", "lumiro"})
             if (childrenOf(pid, name).size() != 1)
                 return false;
         return true;
     };
-    for (int i = 0; i < 80 && !settled(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    waitUntil(settled, 8000);
     for (auto& c : childrenOf(pid, ""))
         EXPECT_NE(c.second, 'Z') << "zombie child " << c.first;
     for (const char* name : {"snmpd", "appweb", "lumiro"})

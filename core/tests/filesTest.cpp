@@ -4,9 +4,9 @@
 #include "Config/pendingAccessors.h"
 #include "core/crc32.h"
 #include "core/logs.h"
-#include "core/tests/sandboxFixture.h"
 #include "core/utils.h"
 #include "sim/board.h"
+#include "testing/sandboxTest.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -17,18 +17,11 @@ namespace {
 
 class Files : public SandboxTest {
 protected:
+    Files() : SandboxTest(SANDBOX_LOGS) {}
     void SetUp() override
     {
         SandboxTest::SetUp();
-        simMakeDirs(host("/mnt/ubi0/log").c_str());
         simMakeDirs(host("/mnt/ubi0/conf").c_str());
-        openLogs();
-        logEnabled = 1;
-    }
-    void TearDown() override
-    {
-        closeLogs();
-        SandboxTest::TearDown();
     }
     void put(const char* absPath, const std::string& text, mode_t mode = 0644)
     {
@@ -37,7 +30,6 @@ protected:
         std::ofstream(p, std::ios::binary) << text;
         chmod(p.c_str(), mode);
     }
-    std::string book() { return readSandboxFile("/mnt/ubi0/log/VRL_Book.log"); }
 };
 
 } // namespace

@@ -1,8 +1,7 @@
 #include "core/locks.h"
 #include "core/logs.h"
 #include "platform/paths.h"
-#include "sim/testFixture.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -11,15 +10,13 @@
 
 namespace {
 
-class Locks : public ::testing::Test {
+class Locks : public SandboxTest {
 protected:
-    void SetUp() override { root = makeTestSandbox(); }
     void TearDown() override
     {
         sem_sys_remove();
-        removeTestSandbox(root);
+        SandboxTest::TearDown();
     }
-    std::string root;
 };
 
 TEST_F(Locks, StartRecreatesASetLeftTakenByAnEarlierRun)
@@ -81,12 +78,13 @@ TEST_F(Locks, NamedMutexesAreRecursive)
     EXPECT_EQ(other.load(), 0);
 }
 
-class LockLines : public SandboxLogTest {
+class LockLines : public SandboxTest {
 protected:
+    LockLines() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void TearDown() override
     {
         sem_sys_remove();
-        SandboxLogTest::TearDown();
+        SandboxTest::TearDown();
     }
 };
 

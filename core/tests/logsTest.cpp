@@ -3,8 +3,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/testFixture.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <atomic>
 #include <fstream>
@@ -16,11 +15,12 @@
 
 namespace {
 
-class Logs : public SandboxLogTest {
+class Logs : public SandboxTest {
 protected:
+    Logs() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void SetUp() override
     {
-        SandboxLogTest::SetUp();
+        SandboxTest::SetUp();
         logEnabled = 0;
         timeThread();
     }

@@ -5,8 +5,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/testFixture.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -24,11 +23,12 @@ void record(const char* step)
     runs[step].push_back(nowMs);
 }
 
-class MainLoop : public SandboxLogTest {
+class MainLoop : public SandboxTest {
 protected:
+    MainLoop() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void SetUp() override
     {
-        SandboxLogTest::SetUp();
+        SandboxTest::SetUp();
         runs.clear();
         nowMs = 0;
         mainLoopTrace = record;
@@ -37,7 +37,7 @@ protected:
     void TearDown() override
     {
         mainLoopTrace = nullptr;
-        SandboxLogTest::TearDown();
+        SandboxTest::TearDown();
     }
     // Runs the loop for `ms` virtual milliseconds: a pass, then the 1 ms
     // sleep; "Time Thread" refreshes the time base every 10 ms unless frozen.

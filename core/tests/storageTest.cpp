@@ -3,11 +3,14 @@
 #include "core/children.h"
 #include "core/files.h"
 #include "core/logs.h"
-#include "core/tests/sandboxFixture.h"
 #include "sim/board.h"
 #include "sim/programs.h"
+#include "testing/sandboxTest.h"
 
 #include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -43,6 +46,26 @@ protected:
         int r = initStorage();
         *out = testing::internal::GetCapturedStdout();
         return r;
+    }
+    // Replaces a stand-in by a tool that records its call and ends with
+    // `status`.
+    void failTool(const char* absPath, int status)
+    {
+        put(absPath, "#!/bin/sh\necho \"${0##*/} $*\" >> '" + host("/var/log/standin.log") + "'\nexit " +
+                         std::to_string(status) + "\n");
+        chmod(host(absPath).c_str(), 0755);
+    }
+    // What the storage set-up left under the mount point.
+    std::vector<std::string> underMountPoint()
+    {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(host("/mnt/ubi0").c_str())) {
+            while (struct dirent* e = readdir(d))
+                if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        return names;
     }
     void expectVolumeReady()
     {
@@ -110,6 +133,72 @@ TEST_F(Storage, EmptyFlashIsAttachedMadeMountedAndFilled)
     simClearStandInCalls();
     EXPECT_EQ(runInitStorage(&out), 0);
     EXPECT_TRUE(simStandInCalls().empty());
+}
+
+TEST_F(Storage, AttachedVolumeThatCannotBeMountedIsAFailure)
+{
+    // A first start on an empty flash is killed between ubiattach and
+    // ubimkvol: the device stays attached without its volume.
+    put("/usr/sbin/ubimkvol", "#!/bin/sh\nkill -KILL $PPID\n");
+    chmod(host("/usr/sbin/ubimkvol").c_str(), 0755);
+    fflush(stdout);
+    pid_t boot = fork();
+    ASSERT_GE(boot, 0);
+    if (boot == 0) {
+        int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        initStorage();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(boot, &status, 0), boot);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    ASSERT_EQ(getPathType("/dev/ubi0"), 2);
+    simInstallPrograms();
+    simClearStandInCalls();
+
+    // The next start finds the device attached and the volume unmountable.
+    std::string out;
+    EXPECT_EQ(runInitStorage(&out), -1);
+    EXPECT_EQ(out, "Mount UBI/MTD Config partition: Failed!\n");
+    EXPECT_EQ(simStandInCalls(), std::vector<std::string>{kMountLine});
+    EXPECT_EQ(isUbiMounted(), -1);
+    // Nothing is made on the bare mount point.
+    EXPECT_EQ(getPathType("/mnt/ubi0"), 1);
+    EXPECT_TRUE(underMountPoint().empty());
+}
+
+TEST_F(Storage, FailingToolStopsTheSetUpOfAnEmptyFlash)
+{
+    const std::string attach = "ubiattach -m 14", mkvol = "ubimkvol /dev/ubi0 -s 99MiB --name=raw1";
+    struct Case {
+        const char* tool;
+        std::vector<std::string> calls;
+        std::string outEnd;
+    } cases[] = {
+        {"/usr/sbin/ubiattach", {attach}, "\nFailed to attach Config MTD partition"},
+        {"/usr/sbin/ubimkvol", {attach, kMountLine, mkvol},
+         "Failed!\n Try to MkVol UBI VolumeFailed to create UBI Config Volume"},
+        {"/bin/mount", {attach, kMountLine, mkvol, kMountLine},
+         "Failed!\n Try to MkVol UBI VolumeFailed to mount Config MTD partition"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tool);
+        // An empty flash again.
+        unlink(host("/dev/ubi0").c_str());
+        unlink(host("/var/lib/standin/ubi/raw1").c_str());
+        simInstallPrograms();
+        simClearStandInCalls();
+        failTool(c.tool, 1);
+        std::string out;
+        EXPECT_EQ(runInitStorage(&out), -1);
+        EXPECT_EQ(simStandInCalls(), c.calls);
+        ASSERT_GE(out.size(), c.outEnd.size()) << out;
+        EXPECT_EQ(out.substr(out.size() - c.outEnd.size()), c.outEnd) << out;
+        EXPECT_EQ(out.find("SUCCESS!"), std::string::npos) << out;
+        EXPECT_EQ(isUbiMounted(), -1);
+        EXPECT_TRUE(underMountPoint().empty());
+    }
 }
 
 TEST_F(Storage, VolumeThatCannotBeMountedReportsFailure)

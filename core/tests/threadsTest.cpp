@@ -1,14 +1,28 @@
+#include "Config/configCycle.h"
 #include "core/logs.h"
 #include "core/threads.h"
+#include "core/timeBase.h"
+#include "audio/rdsSequencer.h"
+#include "audio/uecpReceiver.h"
+#include "core/systemTime.h"
+#include "persist/upgradeManager.h"
+#include "power/spsModule.h"
+#include "timing/gsmModem.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"
-#include "sim/testFixture.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -44,8 +58,95 @@ void timedBody()
         threadsStop = 1;
 }
 
-class Threads : public SandboxLogTest {
+class Threads : public SandboxTest {
+protected:
+    Threads() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
 };
+
+TEST_F(Threads, TableRowsAndStartOrder)
+{
+    struct Row {
+        const char* name;
+        int32_t id;
+        int32_t periodUs;
+        void (*body)();
+    };
+    const Row expected[THREAD_ROWS] = {
+        {"SaveConfig Thread", 0, 500000, testSaveConfigAfterApply},
+        {"UECP Rx Thread", 1, 10000, UECP_PollPort},
+        {"RDS Loop Thread", 2, 10000, RDS_Mng},
+        {"Upgrade Thread", 4, 250000, upgradeRun},
+        {"Gsm Thread", 5, 100000, GSM_ThreadStep},
+        {"Ltx Thread", 6, 10000, ltxThreadStep},
+        {"Time Thread", 7, 10000, timeThread},
+        {"NTP Thread", 9, 1000000, ntpThreadStep},
+        {"SPS Thread", 10, 500000, SPS_Task},
+    };
+    const std::vector<std::string> startOrder = {"Time Thread",     "SaveConfig Thread", "Ltx Thread",
+                                                 "UECP Rx Thread",  "RDS Loop Thread",   "Upgrade Thread",
+                                                 "NTP Thread",      "SPS Thread"};
+
+    // Paused, the runners keep their rhythm without running the bodies.
+    threadsPaused = 1;
+    initThreads();
+    // Each started thread writes its kernel id when it begins.
+    auto started = [] {
+        int n = 0;
+        for (const ThreadDesc& t : threadTable)
+            n += t.tid.load() != 0;
+        return n;
+    };
+    for (int i = 0; i < 500 && started() < static_cast<int>(startOrder.size()); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    int policy = 0;
+    sched_param param{};
+    ASSERT_EQ(pthread_getschedparam(pthread_self(), &policy, &param), 0);
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    std::vector<std::pair<pid_t, std::string>> byTid;
+    for (int i = 0; i < THREAD_ROWS; i++) {
+        const ThreadDesc& t = threadTable[i];
+        const Row& e = expected[i];
+        SCOPED_TRACE(e.name);
+        EXPECT_STREQ(t.name, e.name);
+        EXPECT_EQ(t.id, e.id);
+        EXPECT_EQ(t.mode, 1);
+        EXPECT_EQ(t.period, e.periodUs);
+        EXPECT_TRUE(t.body == e.body);
+        if (t.tid.load() == 0)
+            continue;
+        byTid.emplace_back(t.tid.load(), t.name);
+        // Default attributes but the stack: the creator's scheduling, a
+        // stack of 320000 bytes (rounded up to whole pages).
+        int p = -1;
+        sched_param sp{};
+        EXPECT_EQ(pthread_getschedparam(t.handle, &p, &sp), 0);
+        EXPECT_EQ(p, policy);
+        EXPECT_EQ(sp.sched_priority, param.sched_priority);
+        pthread_attr_t attr;
+        ASSERT_EQ(pthread_getattr_np(t.handle, &attr), 0);
+        size_t stack = 0;
+        pthread_attr_getstacksize(&attr, &stack);
+        pthread_attr_destroy(&attr);
+        EXPECT_GE(stack, 320000u);
+        EXPECT_LT(stack, 320000u + page);
+    }
+    // Thread ids are handed out in creation order.
+    std::sort(byTid.begin(), byTid.end());
+    std::vector<std::string> order;
+    for (const auto& t : byTid)
+        order.push_back(t.second);
+    EXPECT_EQ(order, startOrder);
+    EXPECT_EQ(threadTable[4].tid.load(), 0); // "Gsm Thread" is never started
+
+    threadsStop = 1;
+    for (ThreadDesc& t : threadTable) {
+        if (t.tid.load() != 0) {
+            EXPECT_EQ(DeleteThread(&t), 0) << t.name;
+        }
+    }
+    threadsPaused = 0;
+}
 
 TEST_F(Threads, RunnerLogsItsStartAndEndsOnTheStopFlag)
 {

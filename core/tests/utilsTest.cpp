@@ -1,7 +1,7 @@
 #include "core/utils.h"
 
-#include "core/tests/sandboxFixture.h"
 #include "platform/clock.h"
+#include "testing/sandboxTest.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -4,32 +4,32 @@
 #pragma once
 
 #include "core/locks.h"
-#include "hw/tests/hwFixture.h"
 #include "sim/simModels.h"
+#include "testing/sandboxTest.h"
 
 #include <cstdint>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
-class EepromTest : public HwTest {
+class EepromTest : public SandboxTest {
 protected:
     EepromTest()
+        : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK, "i2c 1 0x50 m34d64 name=M34D64_PSU\n"
+                                                            "i2c 1 0x51 m24lc512 name=M24LC512_BOARD\n")
     {
-        profile = "i2c 1 0x50 m34d64 name=M34D64_PSU\n"
-                  "i2c 1 0x51 m24lc512 name=M24LC512_BOARD\n";
     }
 
     void SetUp() override
     {
-        HwTest::SetUp();
+        SandboxTest::SetUp();
         sem_sys_init();
     }
 
     void TearDown() override
     {
         sem_sys_remove();
-        HwTest::TearDown();
+        SandboxTest::TearDown();
     }
 
     static SimDevice* device(uint16_t slave) { return simFindDevice(SIM_BUS_I2C1, slave); }

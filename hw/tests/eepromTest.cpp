@@ -163,7 +163,7 @@ TEST_F(UnitRecord, SaveWritesOnlyWhenTheRecordNeedsIt)
     EXPECT_EQ(peek(15, 1), Bytes{'Y'});
 }
 
-TEST_F(UnitRecord, PageThatStaysWrongFailsTheSave)
+TEST_F(UnitRecord, PageThatStaysWrongFailsTheSaveAndTheNextSaveWrites)
 {
     putRecord();
     // Three retries recover from three bad writes.
@@ -186,6 +186,18 @@ TEST_F(UnitRecord, PageThatStaysWrongFailsTheSave)
     EXPECT_EQ(count(b, "ERR: ****Header NOT saved to EEPROM - write failed, CRC: 0x"), 1u);
     uint8_t buf[128];
     EXPECT_EQ(EepromHeaderRead(buf), -2);
+
+    // The failed save left the record without a CRC of its bytes, so the
+    // next save on a healthy device writes it again.
+    uint64_t mark = logMark();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(EepromHeaderSave(nullptr, 1), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(dataWrites(mark).empty());
+    EXPECT_EQ(count(book(), "****Header saved to EEPROM"), 2u);
+    EXPECT_EQ(EepromHeaderRead(buf), 0);
+    EXPECT_EQ(buf[14], 'B');
+    EXPECT_EQ(Bytes(buf, buf + 128), Bytes(getUnitInfo(), getUnitInfo() + 128));
 }
 
 TEST_F(UnitRecord, BusErrorsStopTheSave)

@@ -1,8 +1,8 @@
 // FPGA register windows on the simulated board.
 #include "hw/fpgaWindows.h"
 
-#include "hw/tests/hwFixture.h"
 #include "sim/simFpga.h"
+#include "testing/sandboxTest.h"
 
 #include <cstdio>
 #include <cstring>
@@ -40,7 +40,10 @@ uint32_t physWord(uint64_t phys)
     return v;
 }
 
-class FpgaWindows : public HwTest {};
+class FpgaWindows : public SandboxTest {
+protected:
+    FpgaWindows() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
+};
 
 TEST_F(FpgaWindows, InitAxiEnablesTheBridgeAndSharesTheWindowWithOtherProcesses)
 {

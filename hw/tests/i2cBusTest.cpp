@@ -5,28 +5,27 @@
 #include "comtab/dbPool.h"
 #include "core/locks.h"
 #include "core/timeBase.h"
-#include "hw/tests/hwFixture.h"
 #include "platform/io.h"
 #include "sim/simModels.h"
+#include "testing/sandboxTest.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 
 namespace {
 
-class I2cBus : public HwTest {
+class I2cBus : public SandboxTest {
 protected:
+    I2cBus() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
     void SetUp() override
     {
-        HwTest::SetUp();
+        SandboxTest::SetUp();
         sem_sys_init();
-        initDbAreaContainer();
     }
     void TearDown() override
     {
         sem_sys_remove();
-        shm_unlink(shmObjectName("DbPool").c_str());
-        HwTest::TearDown();
+        SandboxTest::TearDown();
     }
 
     static uint32_t busOpens() { return simState()->buses[SIM_BUS_I2C1].opens.load(); }

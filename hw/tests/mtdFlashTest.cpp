@@ -2,9 +2,9 @@
 // a write can only clear bits.
 #include "hw/mtdFlash.h"
 
-#include "hw/tests/hwFixture.h"
 #include "platform/host/ioDevice.h"
 #include "platform/io.h"
+#include "testing/sandboxTest.h"
 
 #include <cerrno>
 #include <map>
@@ -67,17 +67,18 @@ public:
     std::vector<std::pair<uint32_t, uint32_t>> erases;
 };
 
-class MtdFlash : public HwTest {
+class MtdFlash : public SandboxTest {
 protected:
+    MtdFlash() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     void SetUp() override
     {
-        HwTest::SetUp();
+        SandboxTest::SetUp();
         ioRegisterDevice("/dev/mtd9", &flash);
     }
     void TearDown() override
     {
         ioRegisterDevice("/dev/mtd9", nullptr);
-        HwTest::TearDown();
+        SandboxTest::TearDown();
     }
 
     NorFlash flash{4};

@@ -2,13 +2,14 @@
 #include "hw/spiBus.h"
 
 #include "Config/pendingAccessors.h"
-#include "hw/tests/hwFixture.h"
 #include "sim/simModels.h"
+#include "testing/sandboxTest.h"
 
 namespace {
 
-class SpiBus : public HwTest {
+class SpiBus : public SandboxTest {
 protected:
+    SpiBus() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
     static SimDevice* cs(uint16_t n) { return simFindDevice(SIM_BUS_SPI0, n); }
 };
 

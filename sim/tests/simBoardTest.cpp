@@ -6,7 +6,7 @@
 #include "sim/simModels.h"
 #include "sim/simProfile.h"
 #include "sim/simState.h"
-#include "sim/testSupport.h"
+#include "testing/testSupport.h"
 
 #include <cstdio>
 #include <cstdlib>

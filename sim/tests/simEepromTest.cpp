@@ -3,7 +3,7 @@
 #include "platform/io.h"
 #include "sim/simEeprom.h"
 #include "sim/simState.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -22,19 +22,19 @@ const char kEepromProfile[] = "i2c 1 0x50 m34d64 name=M34D64_PSU\n"
                               "i2c 1 0x51 m24lc512 name=M24LC512_BOARD\n"
                               "i2c 1 0x52 m24lc512 name=M24LC512_RF\n";
 
-class SimEepromTest : public ::testing::Test {
+class SimEepromTest : public SandboxTest {
 protected:
+    SimEepromTest() : SandboxTest(SANDBOX_VIRTUAL_CLOCK, kEepromProfile) {}
     void SetUp() override
     {
-        root = makeTestSandboxWithProfile(kEepromProfile);
-        clockUseVirtual();
+        SandboxTest::SetUp();
         fd = ioOpen("/dev/i2c-1", O_RDWR);
         ASSERT_GE(fd, 0);
     }
     void TearDown() override
     {
         ioClose(fd);
-        removeTestSandbox(root);
+        SandboxTest::TearDown();
     }
 
     // Writes data at a 16-bit address in one message (address high first).
@@ -62,7 +62,6 @@ protected:
         return out;
     }
 
-    std::string root;
     int fd = -1;
 };
 

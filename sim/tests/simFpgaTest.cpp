@@ -3,7 +3,7 @@
 #include "platform/regs.h"
 #include "sim/simFpga.h"
 #include "sim/simState.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -15,11 +15,11 @@ namespace {
 
 constexpr size_t kLen = 0x4000000;
 
-class SimFpga : public ::testing::Test {
+class SimFpga : public SandboxTest {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
+        SandboxTest::SetUp();
         int fd = ioOpen("/dev/mem", O_RDWR | O_SYNC);
         ASSERT_GE(fd, 0);
         void* p = ioMap(fd, kLen, PROT_READ | PROT_WRITE, MAP_SHARED, 0xFC000000);
@@ -30,12 +30,11 @@ protected:
     void TearDown() override
     {
         ioUnmap(base, kLen);
-        removeTestSandbox(root);
+        SandboxTest::TearDown();
     }
 
     volatile uint32_t* word(uint64_t phys) { return reinterpret_cast<volatile uint32_t*>(base + (phys - 0xFC000000)); }
 
-    std::string root;
     uint8_t* base = nullptr;
 };
 

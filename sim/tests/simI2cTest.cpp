@@ -1,7 +1,7 @@
 // The simulated i2c-dev nodes and the register-file model.
 #include "platform/io.h"
 #include "sim/simState.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -18,18 +18,18 @@ void* addrArg(unsigned addr)
     return reinterpret_cast<void*>(static_cast<uintptr_t>(addr));
 }
 
-class SimI2c : public ::testing::Test {
+class SimI2c : public SandboxTest {
 protected:
     void SetUp() override
     {
-        root = makeTestSandbox();
+        SandboxTest::SetUp();
         fd = ioOpen("/dev/i2c-1", O_RDWR);
         ASSERT_GE(fd, 0);
     }
     void TearDown() override
     {
         ioClose(fd);
-        removeTestSandbox(root);
+        SandboxTest::TearDown();
     }
 
     int select(unsigned addr) { return ioIoctl(fd, I2C_SLAVE, addrArg(addr)); }
@@ -57,7 +57,6 @@ protected:
         return r;
     }
 
-    std::string root;
     int fd = -1;
 };
 

@@ -2,7 +2,7 @@
 #include "platform/io.h"
 #include "sim/simModels.h"
 #include "sim/simState.h"
-#include "sim/testSupport.h"
+#include "testing/sandboxTest.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -13,19 +13,14 @@
 
 namespace {
 
-class SimSpi : public ::testing::Test {
+class SimSpi : public SandboxTest {
 protected:
-    void SetUp() override { root = makeTestSandbox(); }
-    void TearDown() override { removeTestSandbox(root); }
-
     std::vector<SimLogRecord> log()
     {
         std::vector<SimLogRecord> r(64);
         r.resize(simLogRead(SIM_BUS_SPI0, 0, r.data(), r.size()));
         return r;
     }
-
-    std::string root;
 };
 
 TEST_F(SimSpi, SettingsAreKeptPerChipSelectAndRecorded)

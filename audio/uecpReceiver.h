@@ -1,0 +1,6 @@
+// UECP receiver.
+#pragma once
+
+// Body of "UECP Rx Thread" (10 ms): polls the UECP port without waiting and
+// reads a frame when data is there.
+void UECP_PollPort();

@@ -1,0 +1,5 @@
+// System time, time zone and NTP.
+#pragma once
+
+// Body of "NTP Thread" (every second).
+void ntpThreadStep();

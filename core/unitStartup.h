@@ -1,0 +1,13 @@
+// Unit start-up pieces called by main between the creation of the locks and
+// the start of the threads.
+#pragma once
+
+// Start-up step 6: system-image defaults, the identity record from the board
+// EEPROM and the banner.
+int loadUnitInfo();
+// Step 8: FPGA, board devices and amplifier; waits for the audio PLL.
+void initUnitHardware();
+// Step 9: settings derived from the detected hardware.
+void initUnitSettings();
+// Step 12: fan controller, FM receiver power-down and the second core.
+void startUnitServices();

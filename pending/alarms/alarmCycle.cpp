@@ -1,0 +1,13 @@
+// Stand-in for the alarm cycle: no alarm is latched yet, so the mute
+// decision is the global mute alone.
+#include "alarms/alarmCycle.h"
+
+#include "core/mainLoop.h"
+#include "core/startup.h"
+
+void ScanAlarms() {}
+
+void SetAlarms()
+{
+    rfMuteState = globalMute.load() ? 1 : 0;
+}

@@ -1,9 +1,0 @@
-// Stand-ins for transmitter logic services not built yet.
-#include "alarms/logicaTx.h"
-
-void LogicaTx_Init() {}
-
-uint32_t getFunctionalType()
-{
-    return 11;
-}

@@ -1,0 +1,4 @@
+// Stand-in for the FM receiver monitor: nothing is measured.
+#include "audio/fmRxMonitor.h"
+
+void fmRx_MeasurePollig() {}

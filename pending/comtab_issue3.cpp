@@ -1,4 +1,0 @@
-// Stand-ins for command-plane services not built yet.
-#include "comtab/commandTable.h"
-
-void initCommandTable() {}

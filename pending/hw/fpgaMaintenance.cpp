@@ -1,0 +1,13 @@
+// Stand-in for the FPGA frame sequences: no frame is sent, and the FSK
+// identification is never due.
+#include "hw/fpgaMaintenance.h"
+
+int Fpga_PulseControlC()
+{
+    return 0;
+}
+
+int checkFskSignSchedule()
+{
+    return 0;
+}

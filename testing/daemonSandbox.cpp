@@ -1,0 +1,85 @@
+#include "testing/daemonSandbox.h"
+
+#include "testing/testSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+void DaemonSandboxTest::SetUp()
+{
+    char tmpl[] = "/tmp/corvane-test-XXXXXX";
+    root = mkdtemp(tmpl);
+    sockPath = root + "/notify.sock";
+    sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sockPath.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr), 0);
+}
+
+void DaemonSandboxTest::TearDown()
+{
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    close(sock);
+    removeTestSandbox(root);
+}
+
+bool DaemonSandboxTest::start()
+{
+    // Every test that runs the daemon starts it here: the one place to hold
+    // the sandbox for this daemon alone, before it is forked.
+    int ready[2];
+    if (pipe(ready) != 0)
+        return false;
+    pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        // Own network, IPC and mount namespaces; the sandbox's dev/shm
+        // stands for /dev/shm so the run's shared memory stays inside it.
+        std::string shm = root + "/dev/shm";
+        mkdir((root + "/dev").c_str(), 0755);
+        mkdir(shm.c_str(), 0755);
+        char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC | CLONE_NEWNS) == 0 &&
+                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                          mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) == 0
+                      ? 1
+                      : 0;
+        if (write(ready[1], &ok, 1) != 1 || !ok)
+            _exit(77);
+        int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(out, 2);
+        setenv("CORVANE_ROOT", root.c_str(), 1);
+        setenv("NOTIFY_SOCKET", sockPath.c_str(), 1);
+        execl(CORVANE_BIN, CORVANE_BIN, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    char ok = 0;
+    bool r = read(ready[0], &ok, 1) == 1 && ok == 1;
+    close(ready[0]);
+    return r;
+}
+
+std::string DaemonSandboxTest::nextNotify(int timeoutMs)
+{
+    struct pollfd p = {sock, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) != 1)
+        return "";
+    char buf[256];
+    ssize_t n = recv(sock, buf, sizeof buf - 1, 0);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+}

@@ -1,0 +1,26 @@
+// The real daemon in a fresh sandbox, in its own network, IPC and mount
+// namespaces, with a notification socket standing for systemd's; the test
+// observes it as systemd and an operator would.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/types.h>
+
+class DaemonSandboxTest : public ::testing::Test {
+protected:
+    // A fresh sandbox and its bound notification socket.
+    void SetUp() override;
+    // Kills the daemon if it still runs, removes the sandbox.
+    void TearDown() override;
+
+    // Starts the daemon in the sandbox, its output in <root>/corvane.out.
+    // False when the namespaces cannot be had: the daemon is then not run.
+    bool start();
+    // Next notification datagram, or "" after the timeout.
+    std::string nextNotify(int timeoutMs);
+
+    std::string root, sockPath;
+    int sock = -1;
+    pid_t pid = -1;
+};

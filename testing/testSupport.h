@@ -1,0 +1,29 @@
+// Helpers for the tests of every folder: a fresh sandbox per test, files
+// and programs of a sandbox, and waiting on something that runs in real time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Makes an empty sandbox under /tmp, makes it the sandbox root and brings up
+// the simulated board in it. Returns its path.
+std::string makeTestSandbox();
+// The same with a board built from a profile text in place of the default
+// profile.
+std::string makeTestSandboxWithProfile(const std::string& profileText);
+// Removes a sandbox made by makeTestSandbox.
+void removeTestSandbox(const std::string& root);
+// Reads a whole file of the sandbox ("" when missing).
+std::string readSandboxFile(const char* absPath);
+// zlib's crc32 of a buffer, loaded at run time as an independent
+// implementation to check golden CRCs against. *ok is false without zlib.
+uint32_t zlibCrc32(const void* data, size_t len, bool* ok);
+// Runs a command line with CORVANE_ROOT set to a sandbox; returns its
+// standard output and error, *status its exit code.
+std::string runInSandbox(const std::string& root, const std::string& command, int* status = nullptr);
+// Checks `done` every `stepMs` of real time until it holds or `timeoutMs`
+// have passed; returns whether it held. For what runs in real time (the
+// daemon, its children); code on the virtual clock is moved on instead.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 100);
