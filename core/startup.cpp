@@ -14,7 +14,7 @@
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
-#include "platform/paths.h"
+#include "platform/init.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // Drivers of the I2C EEPROMs of bus 1.
 #include "hw/eepromDevices.h"
 
-#include "core/locks.h"
 #include "core/logs.h"
 #include "hw/i2cBus.h"
 #include "platform/clock.h"
@@ -102,27 +101,20 @@ int sendRecv(const Chip& chip, int fd, int direction, uint8_t* buf, uint16_t add
     return direction == 1 ? readTransfer(chip, fd, buf, address, n) : writeTransfer(chip, fd, buf, address, n);
 }
 
-// One transfer framed by the bus convention. The direction wait is taken
-// before the bus lock, so other devices of the bus are not held up by it.
-// Returns n, 0 when the transfer failed, -1 when the bus could not be opened.
+// One transfer in a bus transaction. The direction wait is part of the
+// transfer, under the bus lock: waited before it, a read could follow
+// another thread's page write straight away and meet the chip in its write
+// cycle. Returns n, 0 when the transfer failed, negative when the bus could
+// not be opened.
 int framedTransfer(const Chip& chip, uint8_t slave, int direction, uint8_t* rbuf, const uint8_t* wbuf,
                    uint32_t address, uint32_t n)
 {
-    directionTurn(chip, direction);
-    sem_sys_wait(semIds[kBus], slave);
-    int r;
-    if (I2C_Connect(kBus, slave) != 0) {
-        logErr("Cannot open eeprom device");
-        r = -1;
-    } else {
-        int fd = I2C_BusFd(kBus);
-        uint16_t a = static_cast<uint16_t>(address);
-        int len = static_cast<int>(n);
-        r = direction == 1 ? readTransfer(chip, fd, rbuf, a, len) : writeTransfer(chip, fd, wbuf, a, len);
-        I2C_Disconnect(kBus, slave);
-    }
-    sem_sys_post(semIds[kBus], slave);
-    return r;
+    uint16_t a = static_cast<uint16_t>(address);
+    int len = static_cast<int>(n);
+    return i2cTransaction(kBus, slave, "eeprom", [&](int fd) {
+        directionTurn(chip, direction);
+        return direction == 1 ? readTransfer(chip, fd, rbuf, a, len) : writeTransfer(chip, fd, wbuf, a, len);
+    });
 }
 
 bool rangeOk(const void* buf, uint32_t address, uint32_t n)

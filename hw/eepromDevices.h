@@ -4,8 +4,10 @@
 //
 // Addresses are 16-bit byte addresses sent high byte first. The byte
 // operations frame every transfer as the bus layer's convention says (bus-1
-// semaphore for the slave, I2C_Connect, transfer, I2C_Disconnect, release);
-// the waits between transfers are spent outside the bus lock.
+// semaphore for the slave, I2C_Connect, transfer, I2C_Disconnect, release).
+// The wait for a change of direction belongs to the transfer and is spent
+// under the bus lock; the write cycle after a page and the pauses between
+// pieces are spent outside it.
 #pragma once
 
 #include <cstdint>

@@ -55,24 +55,20 @@ bool givesLock(int lockMode, bool ok)
     return lockMode == 0 || lockMode == 2 || (lockMode == 1 && !ok);
 }
 
-// The frame of the generic transfers: lock, connect, transfer, disconnect,
-// unlock as the lock mode says. `transfer` gets the bus descriptor.
+// The frame of the generic transfers: a transaction with the lock taken and
+// given as the lock mode says. `transfer` gets the bus descriptor.
 template <typename Transfer>
 int lockedTransfer(const char* name, uint8_t bus, uint8_t address, int lockMode, Transfer transfer,
                    bool (*ok)(int))
 {
     if (takesLock(lockMode)) {
-        int r = sem_sys_wait(busSem(bus), address);
+        int r = i2cBusLock(bus, address);
         if (r != 0)
             logErr("Lock %s: %02X\n", name, r);
     }
-    int result = I2C_Connect(bus, address);
-    if (result == 0) {
-        result = transfer(st().I2cBusFd[bus]);
-        I2C_Disconnect(bus, address);
-    }
+    int result = i2cTransactionHeld(bus, address, nullptr, transfer);
     if (givesLock(lockMode, result >= 0 && ok(result))) {
-        int r = sem_sys_post(busSem(bus), address);
+        int r = i2cBusUnlock(bus, address);
         if (r != 0)
             logErr("Unlock %s: %02X\n", name, r);
     }
@@ -128,9 +124,35 @@ int I2C_Disconnect(uint8_t bus, uint8_t address)
     return 0;
 }
 
-int I2C_BusFd(uint8_t bus)
+int i2cBusLock(uint8_t bus, uint8_t address)
 {
-    return st().I2cBusFd[bus];
+    return sem_sys_wait(busSem(bus), address);
+}
+
+int i2cBusUnlock(uint8_t bus, uint8_t address)
+{
+    return sem_sys_post(busSem(bus), address);
+}
+
+int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, I2cTransferFn transfer, void* ctx)
+{
+    int r = I2C_Connect(bus, address);
+    if (r != 0) {
+        if (device)
+            logErr("Cannot open %s device", device);
+        return r;
+    }
+    r = transfer(st().I2cBusFd[bus], ctx);
+    I2C_Disconnect(bus, address);
+    return r;
+}
+
+int i2cTransaction(uint8_t bus, uint8_t address, const char* device, I2cTransferFn transfer, void* ctx)
+{
+    i2cBusLock(bus, address);
+    int r = i2cTransactionHeld(bus, address, device, transfer, ctx);
+    i2cBusUnlock(bus, address);
+    return r;
 }
 
 void i2cCountTransfer(bool ok)

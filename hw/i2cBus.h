@@ -1,15 +1,17 @@
 // I2C bus layer: the cached bus descriptors, the slave selection, the
-// generic register transfers, the bus error counters and their supervision.
+// transaction that every device driver's transfer runs in, the generic
+// register transfers, the bus error counters and their supervision.
 //
-// Every device driver frames a transfer the same way: sem_sys_wait
-// (semIds[bus], address), I2C_Connect, the transfer on I2C_BusFd(bus) (plain
-// read and write, or one I2C_RDWR request), i2cCountTransfer with the
-// outcome, I2C_Disconnect, and sem_sys_post (semIds[bus], address) on every
-// path. A failed connect skips the transfer and the counters.
+// A driver's transfer is one i2cTransaction: the bus lock for the slave,
+// I2C_Connect, the driver's transfer on the bus descriptor (plain read and
+// write, or one I2C_RDWR request), I2C_Disconnect, and the lock given back on
+// every path. The transfer reports its outcome with i2cCountTransfer. The
+// bus semaphores and descriptors stay inside this module.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 struct i2c_rdwr_ioctl_data;
 
@@ -21,11 +23,49 @@ extern std::atomic<uint32_t> I2cErrorTotal;
 // Opens the bus device on first use (kept open) and selects the 7-bit slave.
 // 0, -1 when the bus device cannot be opened, -2 when the slave cannot be
 // selected (the descriptor is then closed and reopened by a later connect).
+// Drivers reach it through i2cTransaction.
 int I2C_Connect(uint8_t bus, uint8_t address);
 // The closing half of the pair; the bus descriptor stays open. Returns 0.
 int I2C_Disconnect(uint8_t bus, uint8_t address);
-// The cached descriptor of a bus (0: not open).
-int I2C_BusFd(uint8_t bus);
+
+// A driver's transfer: gets the bus descriptor with its slave selected and
+// returns the driver's result, which the transaction passes through.
+using I2cTransferFn = int (*)(int fd, void* ctx);
+
+// One transaction of a device driver: takes the bus lock for the slave,
+// connects, runs the transfer, disconnects and gives the lock back. When the
+// connect fails the transfer is skipped, "Cannot open <device> device" is
+// logged (no line for a null device) and the connect result (-1, -2) is
+// returned.
+int i2cTransaction(uint8_t bus, uint8_t address, const char* device, I2cTransferFn transfer, void* ctx);
+
+// A sequence of transactions under one hold of the bus lock (a
+// read-modify-write): i2cBusLock, then i2cTransactionHeld for each step, then
+// i2cBusUnlock on every path. The bus lock is not recursive, so no
+// i2cTransaction may run inside a sequence. Lock and unlock return the
+// semaphore operation's result (0).
+int i2cBusLock(uint8_t bus, uint8_t address);
+int i2cBusUnlock(uint8_t bus, uint8_t address);
+int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, I2cTransferFn transfer, void* ctx);
+
+// The same two with a callable `int (int fd)` as the transfer.
+template <typename Transfer>
+int i2cTransaction(uint8_t bus, uint8_t address, const char* device, Transfer&& transfer)
+{
+    using T = std::remove_cvref_t<Transfer>;
+    return i2cTransaction(
+        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); },
+        const_cast<T*>(&transfer));
+}
+
+template <typename Transfer>
+int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, Transfer&& transfer)
+{
+    using T = std::remove_cvref_t<Transfer>;
+    return i2cTransactionHeld(
+        bus, address, device, [](int fd, void* ctx) { return (*static_cast<T*>(ctx))(fd); },
+        const_cast<T*>(&transfer));
+}
 
 // The error-counter step of the transfer convention: a failure adds 1 to
 // both counters, a success clears the consecutive count.

@@ -12,12 +12,6 @@
 std::string sysPath(const char* absPath);
 // The sandbox root of a host run ("" on the board).
 const std::string& sandboxRoot();
-// Host: changes the sandbox root (tests); board: ignored.
-void setSandboxRoot(const std::string& root);
 
 key_t sysvKey(int key);
 std::string shmObjectName(const char* name);
-
-// Host simulation start: makes the sandbox and brings up the simulated board.
-// Board: nothing. Called first thing by every program of the system.
-void platformInit();

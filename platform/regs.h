@@ -9,13 +9,3 @@
 
 uint32_t read32(const volatile void* addr);
 void write32(volatile void* addr, uint32_t value);
-
-// Host simulation: hooks for a range of a mapping. A read hook returns true
-// when it answered the word; a write hook returns true when it consumed it.
-struct RegHooks {
-    bool (*onRead)(void* ctx, size_t offset, uint32_t* value);
-    bool (*onWrite)(void* ctx, size_t offset, uint32_t value);
-    void* ctx;
-};
-void regRegisterHooks(const volatile void* base, size_t len, const RegHooks* hooks);
-void regUnregisterHooks(const volatile void* base);

@@ -2,7 +2,7 @@
 // and the registration of the simulated devices.
 #include "sim/board.h"
 
-#include "platform/io.h"
+#include "platform/host/ioDevice.h"
 #include "platform/paths.h"
 #include "sim/programs.h"
 #include "sim/simFpga.h"

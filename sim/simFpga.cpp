@@ -2,7 +2,8 @@
 // download device's register window.
 #include "sim/simFpga.h"
 
-#include "platform/io.h"
+#include "platform/host/ioDevice.h"
+#include "platform/host/regHooks.h"
 #include "platform/regs.h"
 #include "sim/simProfile.h"
 #include "sim/simState.h"
@@ -199,7 +200,12 @@ public:
             void* page = static_cast<uint8_t*>(p) + (kPortPage - start);
             RegHooks hooks = kPortHooks;
             hooks.ctx = page;
-            regRegisterHooks(page, kPortPageLen, &hooks);
+            if (regRegisterHooks(page, kPortPageLen, &hooks) != 0) {
+                // A window whose ports would not answer is no window.
+                munmap(p, len);
+                errno = ENOMEM;
+                return nullptr;
+            }
             std::lock_guard<std::mutex> g(lock_);
             pages_[p] = page;
         }

@@ -1,7 +1,7 @@
 // The simulated i2c-dev nodes.
 #include "sim/simI2c.h"
 
-#include "platform/io.h"
+#include "platform/host/ioDevice.h"
 #include "sim/simModels.h"
 #include "sim/simState.h"
 

@@ -1,7 +1,7 @@
 // The simulated spidev nodes.
 #include "sim/simSpi.h"
 
-#include "platform/io.h"
+#include "platform/host/ioDevice.h"
 #include "sim/simModels.h"
 #include "sim/simState.h"
 

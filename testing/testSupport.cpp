@@ -1,5 +1,7 @@
 #include "testing/testSupport.h"
 
+#include "platform/host/sandbox.h"
+#include "platform/init.h"
 #include "platform/paths.h"
 
 #include <chrono>

@@ -1,6 +1,7 @@
 // simctl: looks at and pokes the simulated board of a running sandbox (the
 // one CORVANE_ROOT names): FPGA window words and ports, model values, fault
 // knobs, bus nodes and the transaction logs.
+#include "platform/init.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "sim/simEeprom.h"

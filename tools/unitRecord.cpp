@@ -4,6 +4,7 @@
 #include "core/utils.h"
 #include "hw/eeprom.h"
 #include "hw/eepromDevices.h"
+#include "platform/init.h"
 #include "platform/paths.h"
 #include "sim/simModels.h"
 #include "sim/simState.h"

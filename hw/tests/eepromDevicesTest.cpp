@@ -7,6 +7,8 @@
 #include "sim/simEeprom.h"
 
 #include <numeric>
+#include <sys/sem.h>
+#include <thread>
 
 namespace {
 
@@ -75,8 +77,6 @@ TEST_F(EepromDevices, ReadsGoInPiecesOf4096)
 
 TEST_F(EepromDevices, ChangeOfDirectionWaits)
 {
-    ASSERT_EQ(I2C_Connect(1, 0x51), 0);
-    int fd = I2C_BusFd(1);
     uint8_t b[4] = {};
     struct Step {
         int (*sendRecv)(int, int, uint8_t*, uint16_t, int);
@@ -89,14 +89,48 @@ TEST_F(EepromDevices, ChangeOfDirectionWaits)
         {M24LC512_SendRecv, 0, 10000, 11000},
         {M34D64_SendRecv, 0, 0, 1000}, // its own direction word; it waits 5 ns
     };
-    for (const Step& s : steps) {
-        clockAdvanceUs(10000); // past any write cycle
-        int64_t t0 = nowUs();
-        EXPECT_EQ(s.sendRecv(fd, s.direction, b, 0x40, 4), 4);
-        int64_t spent = nowUs() - t0;
-        EXPECT_GE(spent, s.minUs);
-        EXPECT_LT(spent, s.maxUs);
-    }
+    int r = i2cTransaction(1, 0x51, nullptr, [&](int fd) {
+        for (const Step& s : steps) {
+            clockAdvanceUs(10000); // past any write cycle
+            int64_t t0 = nowUs();
+            EXPECT_EQ(s.sendRecv(fd, s.direction, b, 0x40, 4), 4);
+            int64_t spent = nowUs() - t0;
+            EXPECT_GE(spent, s.minUs);
+            EXPECT_LT(spent, s.maxUs);
+        }
+        return 0;
+    });
+    EXPECT_EQ(r, 0);
+}
+
+// Threads blocked on a System V semaphore.
+int waitersOn(int semId)
+{
+    return semctl(semId, 0, GETNCNT);
+}
+
+// A read that waits for the bus while another thread writes a page of the
+// same chip: its change of direction is waited out under the bus lock, after
+// the write, so it never reaches the chip inside the write cycle.
+TEST_F(EepromDevices, ChangeOfDirectionIsWaitedUnderTheBusLock)
+{
+    Bytes page = pattern(16, 0x30);
+    ASSERT_EQ(i2cBusLock(1, 0x51), 0); // a writer holds the bus
+    int readResult = 1;
+    Bytes back(16);
+    std::thread reader([&] { readResult = M24LC512_ReadBytes(back.data(), 0x200, 16, 0x51); });
+    for (int i = 0; i < 5000 && waitersOn(semIds[1]) < 1; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(waitersOn(semIds[1]), 1) << "the reader waits for the bus";
+    // The writer's page goes out as the driver sends it, then it lets go.
+    EXPECT_EQ(i2cTransactionHeld(1, 0x51, nullptr,
+                                 [&](int fd) { return M24LC512_SendRecv(fd, 0, page.data(), 0x200, 16); }),
+              16);
+    i2cBusUnlock(1, 0x51);
+    reader.join();
+    EXPECT_EQ(readResult, 0);
+    EXPECT_EQ(back, page);
+    EXPECT_EQ(count(book(), "ERR"), 0u);
 }
 
 TEST_F(EepromDevices, PageThatReadsBackWrongIsRewrittenThreeTimesAtMost)

@@ -9,6 +9,7 @@
 #include "sim/simModels.h"
 #include "testing/sandboxTest.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 
 namespace {
@@ -32,16 +33,19 @@ protected:
     // A read of one byte at an address as every device driver frames it.
     static int driverRead(uint8_t address, uint8_t* out)
     {
-        sem_sys_wait(semIds[1], address);
-        int r = I2C_Connect(1, address);
-        if (r == 0) {
-            bool ok = ioRead(I2C_BusFd(1), out, 1) == 1;
+        return i2cTransaction(1, address, nullptr, [&](int fd) {
+            bool ok = ioRead(fd, out, 1) == 1;
             i2cCountTransfer(ok);
-            r = ok ? 0 : -1;
-            I2C_Disconnect(1, address);
-        }
-        sem_sys_post(semIds[1], address);
-        return r;
+            return ok ? 0 : -1;
+        });
+    }
+
+    // The bus descriptor a transaction with a slave gets.
+    static int busFd(uint8_t address)
+    {
+        int seen = 0;
+        i2cTransaction(1, address, nullptr, [&](int fd) { return seen = fd; });
+        return seen;
     }
 
     // Runs the supervision after advancing the time base.
@@ -59,8 +63,8 @@ TEST_F(I2cBus, BusDeviceIsOpenedOnceForEveryAddress)
     EXPECT_EQ(I2C_Connect(1, 0x21), 0);
     EXPECT_EQ(I2C_Disconnect(1, 0x21), 0);
     EXPECT_EQ(I2C_Connect(1, 0x26), 0);
+    EXPECT_GT(busFd(0x26), 0);
     EXPECT_EQ(busOpens(), 1u);
-    EXPECT_GT(I2C_BusFd(1), 0);
 }
 
 TEST_F(I2cBus, RemovedBusGivesTheFailureCodesAndIsReopenedWhenBack)
@@ -81,8 +85,10 @@ TEST_F(I2cBus, RemovedBusGivesTheFailureCodesAndIsReopenedWhenBack)
 
 TEST_F(I2cBus, RefusedSlaveClosesTheDescriptor)
 {
+    int fd = busFd(0x20);
+    ASSERT_GT(fd, 0);
     EXPECT_EQ(I2C_Connect(1, 0x68), -2) << "held by the RTC driver";
-    EXPECT_EQ(I2C_BusFd(1), 0);
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the descriptor is closed";
     EXPECT_EQ(I2C_Connect(1, 0x20), 0);
     EXPECT_EQ(busOpens(), 2u);
 }
@@ -183,6 +189,31 @@ TEST_F(I2cBus, LockModesFrameASequence)
     EXPECT_EQ(I2C_ReadByteSem(&v, 0, 1, 0x2D, 1), -1);
     EXPECT_EQ(sem_sys_trywait(semIds[1], 0), 0) << "a failed mode-1 transfer does not keep it";
     sem_sys_post(semIds[1], 0);
+}
+
+TEST_F(I2cBus, ReadModifyWriteRunsUnderOneHoldOfTheLock)
+{
+    uint8_t v = 0x0F;
+    ASSERT_EQ(I2C_WriteByte(&v, 2, 1, 0x22), 2);
+    ASSERT_EQ(i2cBusLock(1, 0x22), 0);
+    uint8_t reg = 2, value = 0;
+    int r = i2cTransactionHeld(1, 0x22, "expander", [&](int fd) {
+        return ioWrite(fd, &reg, 1) == 1 && ioRead(fd, &value, 1) == 1 ? 0 : -1;
+    });
+    EXPECT_EQ(r, 0);
+    uint8_t out[2] = {reg, static_cast<uint8_t>(value | 0xA0)};
+    EXPECT_EQ(i2cTransactionHeld(1, 0x22, "expander", [&](int fd) { return static_cast<int>(ioWrite(fd, out, 2)); }),
+              2);
+    simState()->buses[SIM_BUS_I2C1].absent.store(1);
+    EXPECT_EQ(i2cTransactionHeld(1, 0x22, "expander", [](int) { return 0; }), -2);
+    simState()->buses[SIM_BUS_I2C1].absent.store(0);
+    EXPECT_EQ(sem_sys_trywait(semIds[1], 0), 1) << "the sequence still holds the lock";
+    EXPECT_EQ(i2cBusUnlock(1, 0x22), 0);
+    EXPECT_EQ(sem_sys_trywait(semIds[1], 0), 0);
+    sem_sys_post(semIds[1], 0);
+    EXPECT_EQ(I2C_ReadByte(&v, 2, 1, 0x22), 1);
+    EXPECT_EQ(v, 0xAF);
+    EXPECT_EQ(count(book(), "ERR: Cannot open expander device\n"), 1u);
 }
 
 } // namespace

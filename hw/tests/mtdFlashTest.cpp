@@ -2,6 +2,7 @@
 // a write can only clear bits.
 #include "hw/mtdFlash.h"
 
+#include "platform/host/ioDevice.h"
 #include "platform/io.h"
 #include "testing/sandboxTest.h"
 

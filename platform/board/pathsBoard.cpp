@@ -9,7 +9,5 @@ const std::string& sandboxRoot()
     return empty;
 }
 
-void setSandboxRoot(const std::string&) {}
 key_t sysvKey(int key) { return static_cast<key_t>(key); }
 std::string shmObjectName(const char* name) { return name; }
-void platformInit() {}

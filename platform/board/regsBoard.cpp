@@ -3,5 +3,3 @@
 
 uint32_t read32(const volatile void* addr) { return *static_cast<const volatile uint32_t*>(addr); }
 void write32(volatile void* addr, uint32_t value) { *static_cast<volatile uint32_t*>(addr) = value; }
-void regRegisterHooks(const volatile void*, size_t, const RegHooks*) {}
-void regUnregisterHooks(const volatile void*) {}

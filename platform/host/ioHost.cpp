@@ -1,6 +1,7 @@
 // Host simulation of the device and file I/O seam: registered device paths go
 // to the simulated board, every other absolute path into the sandbox root.
 #include "platform/io.h"
+#include "platform/host/ioDevice.h"
 #include "platform/paths.h"
 
 #include <cerrno>

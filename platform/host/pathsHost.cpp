@@ -1,7 +1,7 @@
 // Host simulation: every absolute path lies below the sandbox root, and the
 // global names carry a tag derived from it so two sandboxes never collide.
 #include "platform/paths.h"
-#include "sim/board.h"
+#include "platform/host/sandbox.h"
 
 #include <cerrno>
 #include <climits>
@@ -222,9 +222,4 @@ std::string shmObjectName(const char* name)
     if (!n.empty() && n[0] == '/')
         n.erase(0, 1);
     return "/corvane-" + std::string(tag) + "-" + n;
-}
-
-void platformInit()
-{
-    simBoardInit();
 }

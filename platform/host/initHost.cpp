@@ -1,0 +1,10 @@
+// Host simulation start-up: the sandbox and its simulated board come up
+// before the program touches any path or device.
+#include "platform/init.h"
+
+#include "sim/board.h"
+
+void platformInit()
+{
+    simBoardInit();
+}
