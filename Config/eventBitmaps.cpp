@@ -94,6 +94,9 @@ void mirrorByte(Bitmap b, uint32_t k, uint32_t section, uint32_t item)
     uint8_t v = readByte(b, k);
     for (;;) {
         setDbAreaByte(section, item, k, v);
+        // The copy must be visible before the byte is read back, or a late
+        // copy of an older value could land after another thread's newer one.
+        std::atomic_thread_fence(std::memory_order_seq_cst);
         uint8_t now = readByte(b, k);
         if (now == v)
             return;
