@@ -7,9 +7,16 @@
 // the save fails. A group marked at any moment therefore reaches the files.
 #include "Config/configCycle.h"
 
+#include "Config/StrutturaDati.h"
 #include "Config/eventBitmaps.h"
-#include "Config/keyTable.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/audioKeys.h"
+#include "Config/keys/hpaKeys.h"
+#include "Config/keys/hwCodesKeys.h"
+#include "Config/keys/inputKeys.h"
+#include "Config/keys/rfKeys.h"
+#include "Config/keys/systemKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "alarms/logicaTxConfig.h"
 #include "audio/extAnalog.h"
 #include "core/logs.h"

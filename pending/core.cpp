@@ -1,7 +1,7 @@
 // Stand-ins: unit start-up pieces and the NTP step.
 #include "pending/pending.h"
 
-#include "Config/keyAccessors.h"
+#include "Config/keys/systemKeys.h"
 #include "core/logs.h"
 
 int loadUnitInfo()

@@ -1,8 +1,9 @@
 // Event bitmaps, their DbPool mirrors, and the status operations beside them.
 #include "Config/eventBitmaps.h"
 
-#include "Config/keyTable.h"
-#include "Config/statusFields.h"
+#include "Config/StrutturaDati.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
 #include "core/logs.h"
 #include "platform/clock.h"
