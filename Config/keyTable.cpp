@@ -281,8 +281,15 @@ void publishElement(const CfgKeyDesc* d, const Element& e)
         publishOne(d, e);
         return;
     }
-    for (uint32_t k = 0; k < innerCount(d); k++)
-        publishOne(d, flatElement(d, e.outer * innerCount(d) + k));
+    // The words of one record of a two-level family; every element of a
+    // one-level one.
+    if (innerCount(d) > 1) {
+        for (uint32_t k = 0; k < innerCount(d); k++)
+            publishOne(d, flatElement(d, e.outer * innerCount(d) + k));
+    } else {
+        for (uint32_t k = 0; k < d->at.count; k++)
+            publishOne(d, flatElement(d, k));
+    }
 }
 
 void markGroups(const CfgKeyDesc* d)

@@ -197,7 +197,8 @@ struct CfgKeyDesc {
     const CfgDefaultBy* defBy = {}; // a default chosen by another row's value
     uint32_t groups[CFG_MAX_GROUPS] = {}; // marked in this order; 0 ends
     CfgCell cells[CFG_MAX_CELLS] = {};
-    bool publishAll = {};         // a change publishes every inner element of its outer index
+    bool publishAll = {};         // a change publishes the whole family (of a two-level
+                                  //   family, the record of its outer index)
     CfgAlarm alarm = {};          // after the store, before the other after-store hooks
     uint16_t event = {};          // EventBitmap bit := the value's low byte, after the store
     CfgHook hooks[CFG_MAX_HOOKS] = {};
