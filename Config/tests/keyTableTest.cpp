@@ -1,6 +1,7 @@
-// The key table: every row against the values its Part gives (element name,
-// width, default, range edges, change groups, DbPool cells), the element
-// name rules, and the rows whose setters have behaviour of their own.
+// The key table: every row against the values its key is documented with
+// (element name, width, default, range edges, change groups, DbPool cells),
+// the element name rules, and the rows whose setters have behaviour of their
+// own.
 #include "Config/keys/keyIds.h"
 
 #include "Config/configCycle.h"
@@ -27,13 +28,14 @@
 
 namespace {
 
-// ---- The Parts' values, written from their key tables ------------------------
+// ---- The documented values of every key ---------------------------------------
 //
-// Independent of the rows: a wrong element name, width, default, range,
-// group or cell in a row makes the table test below fail.
+// Written by hand from the key descriptions, independent of the rows: a wrong
+// element name, width, default, range, group or cell in a row makes the table
+// tests below fail.
 
-// How a value is held, in the words of the Parts.
-enum PartWidth : uint8_t {
+// How a value is held, in the words of the key descriptions.
+enum KeyWidth : uint8_t {
     U8,             // byte
     U16,            // 16-bit
     S16,            // signed 16-bit
@@ -46,40 +48,40 @@ enum PartWidth : uint8_t {
     TEXT256,        // a text of 256 bytes reached by address
 };
 
-enum PartCellForm : uint8_t { PLAIN, MAC_WORDS };
+enum CellForm : uint8_t { PLAIN, MAC_WORDS };
 
-struct PartCell {
+struct KeyCell {
     uint8_t section;
     uint8_t item;
     uint8_t form = PLAIN;
 };
 
-struct PartRange {
+struct KeyRange {
     bool any = true;
     bool isSigned = false;
     int64_t lo = 0;
     int64_t hi = 0;
 };
 
-constexpr PartRange upTo(int64_t hi) { return {false, false, 0, hi}; }
-constexpr PartRange between(int64_t lo, int64_t hi) { return {false, lo < 0, lo, hi}; }
-constexpr PartRange anyValue() { return {}; }
+constexpr KeyRange upTo(int64_t hi) { return {false, false, 0, hi}; }
+constexpr KeyRange between(int64_t lo, int64_t hi) { return {false, lo < 0, lo, hi}; }
+constexpr KeyRange anyValue() { return {}; }
 
-struct PartValue {
+struct KeyFacts {
     const char* id;      // accessor stem: get<id>, set<id>
     const char* element; // XML element; nullptr for a status item
-    PartWidth width;
+    KeyWidth width;
     uint16_t count;      // elements of an indexed family, 1 for an item
-    PartRange range;
+    KeyRange range;
     std::optional<int64_t> def;
     std::vector<uint32_t> groups;
-    std::vector<PartCell> cells;
+    std::vector<KeyCell> cells;
     bool storesAlways = false;
 };
 
-const std::vector<PartValue>& partValues()
+const std::vector<KeyFacts>& documentedKeys()
 {
-    static const std::vector<PartValue> v = {
+    static const std::vector<KeyFacts> v = {
         // Unit region: the data-format word, version words, vendor id.
         {"VrlDataFormat", "VrlDataFormat", U32, 1, anyValue(), {}, {0x2000}, {}},
         {"VersionWord1", nullptr, U32, 1, anyValue(), {}, {}, {}},
@@ -224,7 +226,7 @@ const std::vector<PartValue>& partValues()
 }
 
 // The bits a value of this width keeps and tests.
-uint32_t widthMask(PartWidth w)
+uint32_t widthMask(KeyWidth w)
 {
     switch (w) {
     case U8:
@@ -237,7 +239,7 @@ uint32_t widthMask(PartWidth w)
 }
 
 // What the getter gives for a value written.
-uint32_t readBack(PartWidth w, uint32_t v)
+uint32_t readBack(KeyWidth w, uint32_t v)
 {
     switch (w) {
     case S16: return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
@@ -246,9 +248,9 @@ uint32_t readBack(PartWidth w, uint32_t v)
     }
 }
 
-// A value the Part accepts that differs from zero and from the default; for
+// A value the key accepts that differs from zero and from the default; for
 // words that keep or read only their low byte, one with higher bits too.
-uint32_t probeValue(const PartValue& p)
+uint32_t probeValue(const KeyFacts& p)
 {
     if (!p.range.any) {
         uint32_t hi = static_cast<uint32_t>(p.range.hi);
@@ -264,7 +266,7 @@ uint32_t probeValue(const PartValue& p)
     }
 }
 
-uint32_t cellValue(const PartValue& p, uint32_t got)
+uint32_t cellValue(const KeyFacts& p, uint32_t got)
 {
     return p.width == IPV4 ? ntohl(got) : got;
 }
@@ -297,20 +299,20 @@ protected:
 
 using Cell = std::pair<uint32_t, uint32_t>;
 
-TEST_F(KeyTableTest, EveryRowHasItsPartsValuesAndEveryPartsValueARow)
+TEST_F(KeyTableTest, EveryRowIsDocumentedAndEveryDocumentedKeyHasARow)
 {
     std::map<std::string, int> listed;
-    for (const PartValue& p : partValues())
+    for (const KeyFacts& p : documentedKeys())
         listed[p.id]++;
     for (const CfgKeyDesc& d : cfgKeyTable)
-        EXPECT_EQ(listed[d.id], 1) << d.id << ": a row the Parts' table does not list once";
-    for (const PartValue& p : partValues())
+        EXPECT_EQ(listed[d.id], 1) << d.id << ": a row the documented table does not list once";
+    for (const KeyFacts& p : documentedKeys())
         EXPECT_NE(row(p.id), nullptr) << p.id << ": listed, but no row";
 }
 
 TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
 {
-    for (const PartValue& p : partValues()) {
+    for (const KeyFacts& p : documentedKeys()) {
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
@@ -334,7 +336,7 @@ TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
 
 TEST_F(KeyTableTest, ValidatorsAcceptTheirRangeEdgesAndNothingBeyond)
 {
-    for (const PartValue& p : partValues()) {
+    for (const KeyFacts& p : documentedKeys()) {
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
@@ -375,9 +377,9 @@ TEST_F(KeyTableTest, ValidatorsAcceptTheirRangeEdgesAndNothingBeyond)
     EXPECT_EQ(isValidLevelMpxOffset_dBu(static_cast<uint32_t>(-21)), 0);
 }
 
-TEST_F(KeyTableTest, DefaultsAreThePartsAndOnlyRowsWithADefaultApplyOne)
+TEST_F(KeyTableTest, DefaultsAreTheDocumentedOnesAndOnlyRowsWithADefaultApplyOne)
 {
-    for (const PartValue& p : partValues()) {
+    for (const KeyFacts& p : documentedKeys()) {
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
@@ -396,7 +398,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
     std::map<Cell, uint32_t> expectedCells;
     std::vector<uint8_t> before(sizeof(SystemImage)), after(sizeof(SystemImage));
 
-    for (const PartValue& p : partValues()) {
+    for (const KeyFacts& p : documentedKeys()) {
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
@@ -425,7 +427,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 groups |= g;
             EXPECT_EQ(getConfigChanged(), groups);
             EXPECT_EQ(getConfigLocked(), groups ? 2 : 0);
-            for (const PartCell& c : p.cells) {
+            for (const KeyCell& c : p.cells) {
                 if (c.form == MAC_WORDS) {
                     expectedCells[{c.section, c.item}] = 0x02112233u;
                     expectedCells[{c.section, c.item + 1u}] = 0x4455u;
@@ -439,7 +441,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 continue;
 
             // The same value again: nothing published, marked or run.
-            for (const PartCell& c : p.cells)
+            for (const KeyCell& c : p.cells)
                 setDbAreaCell(c.section, c.item, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
@@ -451,7 +453,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
             EXPECT_EQ(before, after) << "a hook or a store ran for an unchanged value";
             EXPECT_EQ(getConfigChanged(), 0u);
             EXPECT_EQ(getConfigLocked(), 0);
-            for (const PartCell& c : p.cells) {
+            for (const KeyCell& c : p.cells) {
                 EXPECT_EQ(readDbAreaCell(c.section, c.item), 0xdeadbeef);
                 setDbAreaCell(c.section, c.item, expectedCells[{c.section, c.item}]);
             }
