@@ -26,7 +26,11 @@ void checkHook(uint32_t, uint32_t, uint32_t) {}
     CFG(BSTATUS, Mac, uint8_t, .at = IMG_AS(net.rearMacActive, VT_BYTES))                          \
     CFG(BSTATUS, Record, uint8_t, .at = UNITINFO(98, 6, VT_BYTES))                                 \
     CFG(TEXT, Text, char, .name = "text", .at = IMG_AS(sys.ntpNameServer, VT_TEXT))                \
-    CFG(ROW, Words, uint32_t, .at = IMG(sys.portWords))
+    CFG(ROW, Words, uint32_t, .at = IMG(sys.portWords))                                            \
+    CFG(KEY_HAND, Hand, uint16_t, .name = "hand", .at = IMG(factory.forceDacLevel))                \
+    CFG(IKEY2, Pairs, uint32_t, .nameRule = NAME_FORMAT, .name = "DSn%u_P%u",                      \
+        .at = {.size = 4, .count = 2, .inner = 4, .stride = 16, .innerStride = 4, .shape = VT_U32})  \
+    CFG(STATUS, Float, float, .at = {.size = 4, .shape = VT_F32}, .cells = {cell(48, 4, CONV_F32_X100)})
 #elif CASE == 1 // the getter type is not the stored one: "its CType is not the getter type"
 #define CHECK_ROWS CFG(STATUS, Bad, uint16_t, .at = IMG(net.rearAutoneg))
 #elif CASE == 2 // the stored shape is not the member's: "stored shape disagrees with its member"
@@ -44,6 +48,10 @@ void checkHook(uint32_t, uint32_t, uint32_t) {}
 #define CFG(Kind, Id, CType, ...) CFG_DECL_##Kind(Id, CType)
 CHECK_ROWS
 #undef CFG
+
+#if CASE == 0
+void cfgHandSet_Hand(uint32_t, uint32_t) {}
+#endif
 
 enum CheckId : uint16_t {
 #define CFG(Kind, Id, CType, ...) CHECK_##Id,
