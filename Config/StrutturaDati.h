@@ -2,7 +2,7 @@
 // of the live status, grouped in regions in the order of the XML sections.
 //
 // Nothing outside the configuration modules touches it directly: every item
-// is reached through its accessor family (Config/keyTable.h). The record is
+// is reached through its accessor family (the rows of Config/keys/). The record is
 // zero at process start. The arrangement inside each region is ours; the
 // regions' order is fixed. Regions whose items are not built yet are empty.
 #pragma once
@@ -33,6 +33,8 @@ struct UnitRegion {
     uint32_t infoFWCS;
     uint32_t vrlDataFormat; // step counter of the start-up migration
     uint32_t serialWords[3];
+    uint32_t versionWord[5]; // software version, release, build and two identity words
+    uint32_t versionRef[5];  // the firmware identity of the standby bank
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -68,34 +70,56 @@ struct FactoryRegion {
     uint8_t kp;
     uint8_t kpH;
     uint32_t dacLevelMode; // holds the low byte of what was written
+    uint32_t fpgaControlCFlag; // control-frame bit pulsed after a forced DAC level
     uint16_t forceDacLevel;
     uint32_t audioDacResetWord;
     uint32_t audioDacModeWord;
+    // Bytes and words exchanged with the FPGA: the FSK signature's busy byte
+    // (from the status block) and trigger byte, and the control-frame words
+    // that the reset and pulse sequences set.
+    uint8_t fskSignBusy;
+    uint8_t fskSignTrigger;
+    uint32_t audioPllResetFlag;
+    uint32_t fpgaControlBFlag;
+    uint32_t fpgaW10Bit17Flag;
+    uint32_t fpgaW8LowByte;
+    uint32_t fpgaW9LowByte;
+    uint16_t integrOut; // 16-bit integrator value of the status block
     uint8_t extOutputStageFitted;
     int32_t pllRfLocked;
     int32_t pllAudioLocked;
     int32_t audioVcxoValidSt;
     int32_t freqRefLocked;
-    int32_t timeRefLocked;
+    int32_t ocxo100MhzLocked;
     int32_t fmRecvPllLock;
     int32_t auxPllLocked;
 };
 
 // 5. Hardware codes.
 struct HwCodesRegion {
-    uint8_t psuTypeCode;
+    uint32_t psuTypeCode; // amplifier family code; holds the low byte of what was written
+    uint32_t i2cErrorCount;
+    uint8_t i2cFaultFlag;
 };
 
 // 6. Amplifier status and limits, power-supply records.
 struct HpaRegion {
-    uint16_t hpaNomDrvPow;
+    int16_t hpaNomDrvPow;
+    uint32_t hpaModelCode; // holds the low byte of what was written
+    uint32_t hpaDrvCurrConvFactor;
 };
 
 // 7. RF power, frequency and APC settings.
-struct RfRegion {};
+struct RfRegion {
+    uint32_t outputRFfrequency; // Hz
+    uint16_t lastValidVdac;
+    uint32_t lastValidHpsVout;
+};
 
 // 8. Input selection and backup, port records.
-struct InputRegion {};
+struct InputRegion {
+    uint32_t matrixLMpx; // output matrix: L/MPX select
+};
 
 // 9. System, time and web settings, and the status fields of the unit.
 struct SystemRegion {
@@ -126,6 +150,9 @@ struct SystemRegion {
     uint32_t portWords[2];
     uint32_t timeRequest[6]; // struct tm order: sec, min, hour, mday, mon, year
     uint32_t standardType;
+    uint32_t ntpDateError;
+    char ntpNameServer[256];
+    uint16_t mpxDigMaxDeltaClock;
 };
 
 // 10. Audio alarms, FM receiver status, output, clipper and global settings.
@@ -137,6 +164,10 @@ struct AudioRegion {
     uint8_t clipperEffectiveLimiter;
     uint16_t clipperOvershootCode;
     uint32_t clipperLimitedFlag;
+    uint16_t clipperOvershoot;
+    int16_t levelMpx_dBu;
+    int16_t levelMpxOffset_dBu;
+    int16_t levelMpx2Offset_dBu;
 };
 
 // 11. RDS common settings, UECP slots, RDS data sets.

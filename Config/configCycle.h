@@ -9,19 +9,13 @@
 // lose a group.
 #pragma once
 
+#include "Config/changeGroups.h"
+
 #include <cstddef>
 #include <cstdint>
 
 // All groups, as set by markAllConfigChanged.
 constexpr uint32_t CONFIG_ALL_GROUPS = 0x2cf8ff;
-// The output-frequency group: mutes the RF output for a few seconds.
-constexpr uint32_t CONFIG_GROUP_FREQUENCY = 0x8000;
-// The output-level re-apply group.
-constexpr uint32_t CONFIG_GROUP_OUTPUT_STAGE = 0x100000;
-// The factory group: the EEPROM record buffer is refreshed before a save.
-constexpr uint32_t CONFIG_GROUP_FACTORY = 0x8;
-// A group that is never saved.
-constexpr uint32_t CONFIG_GROUP_NOT_SAVED = 0x400;
 // Ticks of "SaveConfig Thread" between the last apply and the save.
 constexpr uint32_t SAVE_COUNTDOWN_TICKS = 10;
 

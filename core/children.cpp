@@ -1,8 +1,7 @@
 // Child processes and the helpers that run system programs.
 #include "core/children.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/systemKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/commandTable.h"
 #include "core/logs.h"

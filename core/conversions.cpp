@@ -3,8 +3,7 @@
 // width of their type.
 #include "core/conversions.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/audioKeys.h"
 #include "core/utils.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // File and storage helpers.
 #include "core/files.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/systemKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "core/crc32.h"
 #include "core/logs.h"
 #include "core/utils.h"

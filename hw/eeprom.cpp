@@ -2,7 +2,7 @@
 #include "hw/eeprom.h"
 
 #include "Config/StrutturaDati.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/unitKeys.h"
 #include "core/crc32.h"
 #include "core/logs.h"
 #include "core/utils.h"

@@ -1,7 +1,7 @@
 // I2C bus layer.
 #include "hw/i2cBus.h"
 
-#include "Config/pendingAccessors.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "core/utils.h"
 #include "core/locks.h"
 #include "core/logs.h"

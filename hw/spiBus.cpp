@@ -1,7 +1,7 @@
 // SPI bus layer.
 #include "hw/spiBus.h"
 
-#include "Config/pendingAccessors.h"
+#include "Config/keys/hpaKeys.h"
 #include "core/logs.h"
 #include "platform/io.h"
 

@@ -1,89 +1,52 @@
-// Stand-ins for configuration accessors whose key rows are not built yet.
-#include "Config/StrutturaDati.h"
-#include "Config/configCycle.h"
-#include "Config/pendingAccessors.h"
+// Stand-ins for configuration setters and unit-record operations whose
+// behaviour is not built yet. Each setter keeps its row's store, publish and
+// mark; what it does beyond that comes with its module.
+#include "Config/keyTable.h"
+#include "Config/keys/rfKeys.h"
+#include "Config/keys/systemKeys.h"
+#include "Config/keys/unitKeys.h"
 
 namespace {
 
-struct PendingConfigState {
-    uint16_t lastValidVdac;
-    uint32_t lastValidHpsVout;
-    int16_t levelMpx2Offset;
-    uint16_t mpxDigMaxDeltaClock;
-};
-
-PendingConfigState st;
+void storePublishMark(const CfgKeyDesc* row, uint32_t v)
+{
+    if (cfgStore(row, 0, v) != 1)
+        return;
+    cfgPublish(row, 0);
+    cfgMark(row);
+}
 
 } // namespace
 
-uint8_t getVendorId()
+// Without the web branding, the amplifier limit and the SNMP agent restart.
+void setVendorId(uint32_t v)
 {
-    return static_cast<uint8_t>(getSystemImage()->vendorId & 255);
+    storePublishMark(KEYROW(VendorId), v);
 }
 
-uint8_t getPsuTypeCode()
+void cfgHandSet_VendorId(uint32_t, uint32_t v)
 {
-    return getSystemImage()->hw.psuTypeCode;
+    setVendorId(v);
 }
 
-uint16_t getHpaNomDrvPow()
+// Without the retune, the mute and the last-valid reset.
+void setOutputRFfrequency(uint32_t f, uint32_t)
 {
-    return getSystemImage()->hpa.hpaNomDrvPow;
+    storePublishMark(KEYROW(OutputRFfrequency), f);
 }
 
-void setLastValidVdac(uint32_t v)
+void cfgHandSet_OutputRFfrequency(uint32_t, uint32_t v)
 {
-    if (st.lastValidVdac == static_cast<uint16_t>(v))
-        return;
-    st.lastValidVdac = static_cast<uint16_t>(v);
-    markConfigChanged(0x40000);
+    setOutputRFfrequency(v, 0);
 }
 
-void setLastValidHpsVout(uint32_t v)
-{
-    if (st.lastValidHpsVout == v)
-        return;
-    st.lastValidHpsVout = v;
-    markConfigChanged(0x40000);
-}
-
-int16_t getLevelMpxOffset_dBu()
-{
-    return 0;
-}
-
-void setLevelMpx2Offset_dBu(uint32_t v)
-{
-    if (st.levelMpx2Offset == static_cast<int16_t>(v))
-        return;
-    st.levelMpx2Offset = static_cast<int16_t>(v);
-    markConfigChanged(0x20000);
-}
-
+// Without the resampler write.
 void setMpxDigMaxDeltaClock(uint32_t v)
 {
-    if (st.mpxDigMaxDeltaClock == static_cast<uint16_t>(v))
-        return;
-    st.mpxDigMaxDeltaClock = static_cast<uint16_t>(v);
-    markConfigChanged(0x20);
+    storePublishMark(KEYROW(MpxDigMaxDeltaClock), v);
 }
 
-uint32_t getOutputRFfrequency()
+void cfgHandSet_MpxDigMaxDeltaClock(uint32_t, uint32_t v)
 {
-    return 0;
-}
-
-int16_t getLevelMpx_dBu()
-{
-    return 0;
-}
-
-uint32_t getMatrixLMpx()
-{
-    return 0;
-}
-
-uint16_t getClipperOvershoot()
-{
-    return 0;
+    setMpxDigMaxDeltaClock(v);
 }

@@ -2,7 +2,11 @@
 #include "Config/configCycle.h"
 
 #include "Config/eventBitmaps.h"
-#include "Config/keyTable.h"
+#include "Config/StrutturaDati.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/factoryKeys.h"
+#include "Config/keys/systemKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "alarms/logicaTxConfig.h"
 #include "comtab/dbPool.h"
 #include "core/logs.h"

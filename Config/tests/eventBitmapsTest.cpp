@@ -1,8 +1,9 @@
 // Event bitmaps, their DbPool mirrors, and the status operations beside them.
 #include "Config/eventBitmaps.h"
 
-#include "Config/keyTable.h"
-#include "Config/statusFields.h"
+#include "Config/StrutturaDati.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
 #include "core/logs.h"
 #include "platform/clock.h"
@@ -164,6 +165,33 @@ TEST_F(EventBitmapsTest, StatusOperations)
     EXPECT_EQ(readDbAreaCell(50, 2), 2u);
     setUpgradeProgress(0x164); // a byte: 100
     EXPECT_EQ(readDbAreaCell(50, 11), 100u);
+}
+
+TEST_F(EventBitmapsTest, APortWordStoresOnlyAChangeAndThenPublishesTheNetworkPortAddress)
+{
+    const uint8_t address[6] = {0x02, 0x50, 0xc2, 0x1a, 0x0b, 0x0c};
+    memcpy(getUnitInfo() + 98, address, sizeof address);
+    const std::pair<uint32_t, uint32_t> cells[] = {{37, 5}, {37, 6}, {44, 19}, {44, 20}};
+    auto mark = [&] {
+        for (auto [s, i] : cells)
+            setDbAreaCell(s, i, 0xdeadbeef);
+    };
+
+    mark();
+    setPortWord(1, 0x0a000001);
+    EXPECT_EQ(getPortWord(1), 0x0a000001u);
+    EXPECT_EQ(readDbAreaCell(37, 5), 0x0250c21au);
+    EXPECT_EQ(readDbAreaCell(37, 6), 0x0b0cu);
+    EXPECT_EQ(readDbAreaCell(44, 19), 0x0250c21au);
+    EXPECT_EQ(readDbAreaCell(44, 20), 0x0b0cu);
+
+    // The same value again, or no port: nothing stored, nothing published.
+    mark();
+    setPortWord(1, 0x0a000001);
+    setPortWord(2, 0x0a000002);
+    for (auto [s, i] : cells)
+        EXPECT_EQ(readDbAreaCell(s, i), 0xdeadbeefu) << s << "," << i;
+    EXPECT_EQ(getPortWord(0), 0u);
 }
 
 } // namespace

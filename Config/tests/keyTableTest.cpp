@@ -1,11 +1,18 @@
-// The key table: every row's accessors against its descriptor, the element
-// name rules, and the rows whose setters have behaviour of their own.
-#include "Config/keyTable.h"
+// The key table: every row against the values its key is documented with
+// (element name, width, default, range edges, change groups, DbPool cells),
+// the element name rules, and the rows whose setters have behaviour of their
+// own.
+#include "Config/keys/keyIds.h"
 
-#include "Config/alarmTables.h"
 #include "Config/configCycle.h"
 #include "Config/eventBitmaps.h"
-#include "Config/netKeys.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/audioKeys.h"
+#include "Config/keys/factoryKeys.h"
+#include "Config/keys/hpaKeys.h"
+#include "Config/keys/networkKeys.h"
+#include "Config/keys/systemKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "comtab/dbPool.h"
 #include "testing/dbPoolReader.h"
 #include "testing/sandboxTest.h"
@@ -15,114 +22,439 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+// ---- The documented values of every key ---------------------------------------
+//
+// Written by hand from the key descriptions, independent of the rows: a wrong
+// element name, width, default, range, group or cell in a row makes the table
+// tests below fail.
+
+// How a value is held, in the words of the key descriptions.
+enum KeyWidth : uint8_t {
+    U8,             // byte
+    U16,            // 16-bit
+    S16,            // signed 16-bit
+    U32,            // 32-bit
+    S32,            // signed 32-bit word
+    U32_LOW_BYTE,   // "32-bit holding v & 255", "32-bit (low byte kept)"
+    U32_READ_BYTE,  // 32-bit word whose accessors use its low byte
+    IPV4,           // 32-bit, network byte order, published in host order
+    BYTES6,         // six bytes
+    TEXT256,        // a text of 256 bytes reached by address
+};
+
+enum CellForm : uint8_t { PLAIN, MAC_WORDS };
+
+struct KeyCell {
+    uint8_t section;
+    uint8_t item;
+    uint8_t form = PLAIN;
+};
+
+struct KeyRange {
+    bool any = true;
+    bool isSigned = false;
+    int64_t lo = 0;
+    int64_t hi = 0;
+};
+
+constexpr KeyRange upTo(int64_t hi) { return {false, false, 0, hi}; }
+constexpr KeyRange between(int64_t lo, int64_t hi) { return {false, lo < 0, lo, hi}; }
+constexpr KeyRange anyValue() { return {}; }
+
+struct KeyFacts {
+    const char* id;      // accessor stem: get<id>, set<id>
+    const char* element; // XML element; nullptr for a status item
+    KeyWidth width;
+    uint16_t count;      // elements of an indexed family, 1 for an item
+    KeyRange range;
+    std::optional<int64_t> def;
+    std::vector<uint32_t> groups;
+    std::vector<KeyCell> cells;
+    bool storesAlways = false;
+};
+
+const std::vector<KeyFacts>& documentedKeys()
+{
+    static const std::vector<KeyFacts> v = {
+        // Unit region: the data-format word, version words, vendor id.
+        {"VrlDataFormat", "VrlDataFormat", U32, 1, anyValue(), {}, {0x2000}, {}},
+        {"VersionWord1", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionWord2", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionWord3", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionWord4", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionWord5", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionRef1", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionRef2", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionRef3", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionRef4", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VersionRef5", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"VendorId", "vendor_id", U32_READ_BYTE, 1, upTo(4), {}, {0x2000}, {{16, 15}}},
+
+        // Network: front and rear Ethernet ports.
+        {"FrontEthernetIPAddress", "front_Ethernet_IP_address", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 3}}},
+        {"FrontEthernetIPNetmask", "front_Ethernet_IP_netmask", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 4}}},
+        {"FrontEthernetIPGateway", "front_Ethernet_IP_gateway", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 5}}},
+        {"FrontEthernetIPOldGateway", nullptr, IPV4, 1, anyValue(), {}, {}, {}},
+        {"RearEthernetIPAddress", "rear_Ethernet_IP_address", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 10}}},
+        {"RearEthernetIPNetmask", "rear_Ethernet_IP_netmask", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 11}}},
+        {"RearEthernetIPGateway", "rear_Ethernet_IP_gateway", IPV4, 1, anyValue(), {}, {0x2000}, {{18, 12}}},
+        {"RearEthernetIPOldGateway", nullptr, IPV4, 1, anyValue(), {}, {}, {}},
+        {"RearEthernetAutoneg", "rear_Ethernet_Autoneg", U8, 1, anyValue(), {}, {0x2000}, {{18, 15}}},
+        {"RearEthernetDuplex", "rear_Ethernet_Duplex", U8, 1, anyValue(), {}, {0x2000}, {{18, 16}}},
+        {"RearEthernetSpeed", "rear_Ethernet_Speed", U8, 1, anyValue(), {}, {0x2000}, {{18, 17}}},
+        // The network port address of the unit record: a big-endian word and
+        // the last two bytes, into (37,5)-(37,6) and (44,19)-(44,20).
+        {"NetworkPortAddress", nullptr, BYTES6, 1, anyValue(), {}, {}, {{37, 5, MAC_WORDS}, {44, 19, MAC_WORDS}}},
+
+        // Clock loop, RF DAC level, audio DAC words.
+        {"ClockingByteA", nullptr, U8, 1, anyValue(), 10, {0x10}, {{14, 6}}},
+        {"ClockingByteB", nullptr, U8, 1, anyValue(), 3, {0x10}, {{14, 7}}},
+        {"NClock", "n_clock", U8, 1, anyValue(), 10, {0x10}, {{14, 8}}},
+        {"NBit", "n_bit", U8, 1, anyValue(), 5, {0x10}, {{14, 9}}},
+        {"Ki", "Ki", U8, 1, anyValue(), 1, {0x10}, {{14, 10}}},
+        {"Kp", "Kp", U8, 1, anyValue(), 2, {0x10}, {{14, 11}}},
+        {"KpH", "KpH", U8, 1, anyValue(), 0, {0x10}, {{14, 12}}},
+        {"DacLevelMode", "DacLevelMode", U32_LOW_BYTE, 1, upTo(1), {}, {0x10}, {{14, 18}}},
+        {"FpgaControlCFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"ForceDacLevel", "force_dac_level", U16, 1, anyValue(), 32768, {0x10}, {{14, 19}}},
+        {"AudioDacResetWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"AudioDacModeWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        // Two status bytes and five words without publish, and the 16-bit
+        // status value.
+        {"FskSignBusy", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"FskSignTrigger", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"AudioPllResetFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"FpgaControlBFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"FpgaW10Bit17Flag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"FpgaW8LowByte", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"FpgaW9LowByte", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"IntegrOut", nullptr, U16, 1, anyValue(), {}, {}, {}},
+        {"ExtOutputStageFitted", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"PllRfLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"PllAudioLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"AudioVcxoValidSt", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"FreqRefLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"Ocxo100MhzLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"FmRecvPllLock", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"AuxPllLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+
+        // Hardware codes and I2C status.
+        {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
+        {"I2cErrorCount", nullptr, U32, 1, anyValue(), {}, {}, {{13, 41}}},
+        {"I2cFaultFlag", nullptr, U8, 1, anyValue(), {}, {}, {{13, 42}}},
+
+        // Amplifier.
+        {"HpaNomDrvPow", "HpaNomDrvPow", S16, 1, anyValue(), {}, {0x40000}, {}},
+        {"HpaModelCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 23}}},
+        {"HpaDrvCurrConvFactor", "HpaDrvCurrConvFactor", U32, 1, anyValue(), {}, {0x80000}, {{17, 26}}},
+
+        // RF.
+        {"OutputRFfrequency", "output_RFfrequency", U32, 1, anyValue(), 89500000, {0x8000, 0x100000}, {{5, 11}}},
+        {"LastValidVdac", "last_valid_Vdac", U16, 1, anyValue(), 3000, {0x40000}, {}},
+        {"LastValidHpsVout", "last_valid_HpsVout", U32, 1, anyValue(), 0, {0x40000}, {}},
+
+        // Input: the output matrix's L/MPX select.
+        {"MatrixLMpx", nullptr, U32, 1, anyValue(), {}, {}, {}},
+
+        // System status fields.
+        {"HwReady", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"FpgaStatusFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"NoExtPps", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"NoExt10MHz", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"NoExt19kHzSinus", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"NoExt19kHzSqWave", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"RefEventWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"LinkEventWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"UsbKeyMounted", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"BoardInputA", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"BoardInputB", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"SelfShutdownPending", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"MdevProcState", nullptr, U32, 1, anyValue(), {}, {}, {}, true},
+        {"NtpProcState", nullptr, U32, 1, anyValue(), {}, {}, {}, true},
+        {"RefMaskWord", nullptr, U16, 1, anyValue(), {}, {}, {}},
+        {"RefStateWord", nullptr, U16, 1, anyValue(), {}, {}, {}},
+        {"RefValid", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"MaskedFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"UpgradeRequest", nullptr, U32, 1, anyValue(), {}, {}, {{49, 1}, {50, 2}}},
+        {"UpgradeParam", nullptr, U32, 1, anyValue(), 1, {}, {{50, 1}}},
+        {"UpgradeStep", nullptr, U32, 1, anyValue(), {}, {}, {{49, 11}, {50, 10}}},
+        {"UpgradeProgress", nullptr, U8, 1, anyValue(), {}, {}, {{50, 11}}},
+        {"PortWord", nullptr, U32, 2, anyValue(), {}, {}, {}},
+        {"StandardType", "standard_type", U32, 1, anyValue(), {}, {0x40}, {}},
+        {"NtpDateError", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"NTPNameServer", "NTP_name_server", TEXT256, 1, anyValue(), {}, {}, {}},
+        {"MpxDigMaxDeltaClock", "MpxDig_MaxDeltaClock", U16, 1, anyValue(), 6, {0x20}, {{11, 31}}},
+
+        // Audio: deviation, clipper, output levels.
+        {"FrequencyDeviation", "frequency_deviation", U8, 1, upTo(110), 75, {0x10, 0x100000}, {{9, 20}}},
+        {"RelativeFreqDev", "relative_freq_dev", U8, 1, upTo(147), 100, {0x40}, {{9, 33}}},
+        {"RelativeDevLimit", "relative_dev_limit", U8, 1, upTo(147), 100, {0x40}, {{9, 34}}},
+        {"ClipperDeviationLimiter", "clipper_deviation_limiter", U8, 1, upTo(110), 75, {0x20000}, {{9, 14}}},
+        {"ClipperEffectiveLimiter", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"ClipperOvershootCode", nullptr, U16, 1, anyValue(), {}, {}, {}},
+        {"ClipperLimitedFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"ClipperOvershoot", "clipper_overshoot", U16, 1, upTo(110), 2, {0x20000}, {{9, 15}}},
+        {"LevelMpx_dBu", "level_mpx_dBu", S16, 1, between(-120, 180), 120, {0x20000, 0x100000}, {{9, 21}}},
+        {"LevelMpxOffset_dBu", "level_mpx_offset_dBu", S16, 1, between(-20, 20), 0, {0x20000, 0x100000},
+         {{9, 28}}},
+        {"LevelMpx2Offset_dBu", "level_mpx2_offset_dBu", S16, 1, between(-20, 20), 0, {0x20000, 0x100000},
+         {{9, 40}}},
+
+        // Alarm tables: a byte per alarm id 0..168, and the summaries.
+        {"AlarmInput", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmState", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField0", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField1", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField3", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField4", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField5", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField6", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmField7", nullptr, U8, 169, anyValue(), {}, {}, {}},
+        {"AlarmSummary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"WarningSummary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"FailSummary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"Flag6Summary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"Flag7Summary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+    };
+    return v;
+}
+
+// The bits a value of this width keeps and tests.
+uint32_t widthMask(KeyWidth w)
+{
+    switch (w) {
+    case U8:
+    case U32_LOW_BYTE:
+    case U32_READ_BYTE: return 0xff;
+    case U16:
+    case S16: return 0xffff;
+    default: return 0xffffffffu;
+    }
+}
+
+// What the getter gives for a value written.
+uint32_t readBack(KeyWidth w, uint32_t v)
+{
+    switch (w) {
+    case S16: return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
+    case U32_READ_BYTE: return v & 0xff;
+    default: return v & widthMask(w);
+    }
+}
+
+// A value the key accepts that differs from zero and from the default; for
+// words that keep or read only their low byte, one with higher bits too.
+uint32_t probeValue(const KeyFacts& p)
+{
+    if (!p.range.any) {
+        uint32_t hi = static_cast<uint32_t>(p.range.hi);
+        return p.width == U32_LOW_BYTE || p.width == U32_READ_BYTE ? hi + 0x100 : hi;
+    }
+    switch (p.width) {
+    case U8: return 0xa5;
+    case U16: return 0xbeef;
+    case S16: return static_cast<uint32_t>(-3);
+    case U32_LOW_BYTE: return 0x15a;
+    case IPV4: return htonl(0xc0a80102);
+    default: return 0x12345678;
+    }
+}
+
+uint32_t cellValue(const KeyFacts& p, uint32_t got)
+{
+    return p.width == IPV4 ? ntohl(got) : got;
+}
+
 class KeyTableTest : public SandboxTest {
 protected:
     KeyTableTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL) {}
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        // Each test starts from the zeroed image, as the process does.
+        memset(getSystemImage(), 0, sizeof(SystemImage));
+        memset(getUnitInfo(), 0, UNIT_INFO_BYTES);
+    }
     static void clearChangeWords()
     {
         clearConfigChanged();
         clearConfigLocked();
     }
+    static const CfgKeyDesc* row(const char* id)
+    {
+        for (const CfgKeyDesc& d : cfgKeyTable) {
+            if (strcmp(d.id, id) == 0)
+                return &d;
+        }
+        return nullptr;
+    }
 };
 
-// A value the row accepts that differs from zero and from the row's default.
-uint32_t probeValue(const CfgKeyDesc& d)
+using Cell = std::pair<uint32_t, uint32_t>;
+
+TEST_F(KeyTableTest, EveryRowIsDocumentedAndEveryDocumentedKeyHasARow)
 {
-    if (d.valid.kind != VALID_ANY)
-        return static_cast<uint32_t>(d.valid.hi);
-    switch (d.type) {
-    case VT_U8: return 0xa5;
-    case VT_U16: return 0xbeef;
-    case VT_S16: return static_cast<uint32_t>(-3);
-    case VT_U8_IN_U32: return 0x5a;
-    case VT_IPV4: return htonl(0xc0a80102);
-    default: return 0x12345678;
-    }
+    std::map<std::string, int> listed;
+    for (const KeyFacts& p : documentedKeys())
+        listed[p.id]++;
+    for (const CfgKeyDesc& d : cfgKeyTable)
+        EXPECT_EQ(listed[d.id], 1) << d.id << ": a row the documented table does not list once";
+    for (const KeyFacts& p : documentedKeys())
+        EXPECT_NE(row(p.id), nullptr) << p.id << ": listed, but no row";
 }
 
-// What the getter gives back for a value written to the row.
-uint32_t readBack(const CfgKeyDesc& d, uint32_t v)
+TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
 {
-    switch (d.type) {
-    case VT_U8:
-    case VT_U8_IN_U32: return v & 0xff;
-    case VT_U16: return v & 0xffff;
-    case VT_S16: return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
-    default: return v;
+    for (const KeyFacts& p : documentedKeys()) {
+        SCOPED_TRACE(p.id);
+        const CfgKeyDesc* d = row(p.id);
+        ASSERT_NE(d, nullptr);
+        if (p.element)
+            EXPECT_STREQ(cfgElementName(d, 0), p.element);
+        else
+            EXPECT_EQ(cfgElementName(d, 0), nullptr);
+        EXPECT_EQ(d->at.count, p.count);
+        switch (p.width) {
+        case U8: EXPECT_EQ(d->at.size, 1); break;
+        case U16:
+        case S16: EXPECT_EQ(d->at.size, 2); break;
+        case BYTES6: EXPECT_EQ(d->at.size, 6); break;
+        case TEXT256: EXPECT_EQ(d->at.size, 256); break;
+        default: EXPECT_EQ(d->at.size, 4); break;
+        }
     }
+    EXPECT_STREQ(getNTPNameServerKey(), "NTP_name_server");
+    EXPECT_EQ(getNTPNameServer(), getSystemImage()->sys.ntpNameServer);
 }
 
-uint32_t cellValue(const CfgCell& c, uint32_t v)
+TEST_F(KeyTableTest, ValidatorsAcceptTheirRangeEdgesAndNothingBeyond)
 {
-    switch (c.conv) {
-    case CONV_HOST_ORDER: return ntohl(v);
-    case CONV_NEGATED: return v == 0 ? 1 : 0;
-    default: return v;
+    for (const KeyFacts& p : documentedKeys()) {
+        SCOPED_TRACE(p.id);
+        const CfgKeyDesc* d = row(p.id);
+        ASSERT_NE(d, nullptr);
+        if (p.range.any) {
+            for (uint32_t v : {0u, 1u, 0x7fffffffu, 0xffffffffu})
+                EXPECT_EQ(cfgIsValidRow(d, v), 1) << v;
+            continue;
+        }
+        uint32_t mask = widthMask(p.width);
+        uint32_t lo = static_cast<uint32_t>(p.range.lo);
+        uint32_t hi = static_cast<uint32_t>(p.range.hi);
+        EXPECT_EQ(cfgIsValidRow(d, lo), 1);
+        EXPECT_EQ(cfgIsValidRow(d, hi), 1);
+        EXPECT_EQ(cfgIsValidRow(d, hi + 1), 0);
+        if (p.range.lo > 0 || p.range.isSigned) {
+            EXPECT_EQ(cfgIsValidRow(d, lo - 1), 0);
+        }
+        // Only the value's width is tested: the same values with other high
+        // bits pass and fail alike.
+        if (mask != 0xffffffffu) {
+            EXPECT_EQ(cfgIsValidRow(d, (hi & mask) + mask + 1), 1);
+            EXPECT_EQ(cfgIsValidRow(d, ((hi + 1) & mask) + mask + 1), 0);
+            if (p.range.isSigned) {
+                EXPECT_EQ(cfgIsValidRow(d, lo & mask), 1);
+                EXPECT_EQ(cfgIsValidRow(d, (lo - 1) & mask), 0);
+            }
+        }
     }
+    // The named validators are the rows'.
+    EXPECT_EQ(isValidFrequencyDeviation(366), 1); // low byte 110
+    EXPECT_EQ(isValidFrequencyDeviation(111), 0);
+    EXPECT_EQ(isValidRelativeFreqDev(147), 1);
+    EXPECT_EQ(isValidRelativeDevLimit(148), 0);
+    EXPECT_EQ(isValidDacLevelMode(0x101), 1);
+    EXPECT_EQ(isValidDacLevelMode(2), 0);
+    EXPECT_EQ(isValidClipperDeviationLimiter(111), 0);
+    EXPECT_EQ(isValidVendorId(259), 1);
+    EXPECT_EQ(isValidLevelMpxOffset_dBu(static_cast<uint32_t>(-21)), 0);
 }
 
-// The elements of a row that the table test writes: the first and the last.
-std::vector<uint32_t> probeElements(const CfgKeyDesc& d)
+TEST_F(KeyTableTest, DefaultsAreTheDocumentedOnesAndOnlyRowsWithADefaultApplyOne)
 {
-    if (d.count == 1)
-        return {0};
-    return {0, static_cast<uint32_t>(d.count - 1)};
+    for (const KeyFacts& p : documentedKeys()) {
+        SCOPED_TRACE(p.id);
+        const CfgKeyDesc* d = row(p.id);
+        ASSERT_NE(d, nullptr);
+        if (p.width == BYTES6 || p.width == TEXT256)
+            continue;
+        uint32_t probe = probeValue(p);
+        cfgSetElement(d, d->indexBase, probe);
+        cfgApplyDefault(d);
+        uint32_t want = p.def ? readBack(p.width, static_cast<uint32_t>(*p.def)) : readBack(p.width, probe);
+        EXPECT_EQ(cfgGetElement(d, d->indexBase), want);
+    }
 }
 
 TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameValue)
 {
-    using Cell = std::pair<uint32_t, uint32_t>;
     std::map<Cell, uint32_t> expectedCells;
     std::vector<uint8_t> before(sizeof(SystemImage)), after(sizeof(SystemImage));
 
-    for (int k = 0; k < KEY_COUNT; k++) {
-        const CfgKeyDesc& d = cfgKeyTable[k];
-        SCOPED_TRACE(d.id);
-        for (uint32_t i : probeElements(d)) {
+    for (const KeyFacts& p : documentedKeys()) {
+        SCOPED_TRACE(p.id);
+        const CfgKeyDesc* d = row(p.id);
+        ASSERT_NE(d, nullptr);
+        if (p.width == TEXT256)
+            continue;
+        std::vector<uint32_t> elements = {0};
+        if (p.count > 1)
+            elements.push_back(p.count - 1u);
+        for (uint32_t i : elements) {
             SCOPED_TRACE(i);
-            uint32_t v = probeValue(d);
-            uint32_t want = readBack(d, v);
+            const uint8_t mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+            uint32_t v = probeValue(p);
             clearChangeWords();
-            cfgSetElement(&d, i, v);
-            EXPECT_EQ(cfgGetElement(&d, i), want);
+            if (p.width == BYTES6) {
+                cfgSetBytes(d, i, mac, sizeof mac);
+                uint8_t back[6] = {};
+                cfgGetBytes(d, i, back);
+                EXPECT_EQ(memcmp(back, mac, 6), 0);
+            } else {
+                cfgSetElement(d, i, v);
+                EXPECT_EQ(cfgGetElement(d, i), readBack(p.width, v));
+            }
 
             uint32_t groups = 0;
-            for (uint32_t g : d.groups)
+            for (uint32_t g : p.groups)
                 groups |= g;
             EXPECT_EQ(getConfigChanged(), groups);
             EXPECT_EQ(getConfigLocked(), groups ? 2 : 0);
-            for (const CfgCell& c : d.cells) {
-                if (c.section == 0)
-                    continue;
-                Cell at{c.section + i * c.sectionStep, c.item + i * c.itemStep};
-                EXPECT_EQ(readDbAreaCell(at.first, at.second), cellValue(c, want));
-                expectedCells[at] = cellValue(c, want);
+            for (const KeyCell& c : p.cells) {
+                if (c.form == MAC_WORDS) {
+                    expectedCells[{c.section, c.item}] = 0x02112233u;
+                    expectedCells[{c.section, c.item + 1u}] = 0x4455u;
+                } else {
+                    expectedCells[{c.section, c.item}] = cellValue(p, readBack(p.width, v));
+                }
             }
-            if (d.compare == CMP_ALWAYS)
+            for (const auto& [at, want] : expectedCells)
+                EXPECT_EQ(readDbAreaCell(at.first, at.second), want) << at.first << "," << at.second;
+            if (p.storesAlways)
                 continue;
 
             // The same value again: nothing published, marked or run.
-            for (const CfgCell& c : d.cells) {
-                if (c.section)
-                    setDbAreaCell(c.section + i * c.sectionStep, c.item + i * c.itemStep, 0xdeadbeef);
-            }
+            for (const KeyCell& c : p.cells)
+                setDbAreaCell(c.section, c.item, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
-            cfgSetElement(&d, i, v);
+            if (p.width == BYTES6)
+                cfgSetBytes(d, i, mac, sizeof mac);
+            else
+                cfgSetElement(d, i, v);
             memcpy(after.data(), getSystemImage(), after.size());
             EXPECT_EQ(before, after) << "a hook or a store ran for an unchanged value";
             EXPECT_EQ(getConfigChanged(), 0u);
             EXPECT_EQ(getConfigLocked(), 0);
-            for (const CfgCell& c : d.cells) {
-                if (c.section) {
-                    EXPECT_EQ(readDbAreaCell(c.section + i * c.sectionStep, c.item + i * c.itemStep), 0xdeadbeef);
-                    setDbAreaCell(c.section + i * c.sectionStep, c.item + i * c.itemStep, cellValue(c, want));
-                }
+            for (const KeyCell& c : p.cells) {
+                EXPECT_EQ(readDbAreaCell(c.section, c.item), 0xdeadbeef);
+                setDbAreaCell(c.section, c.item, expectedCells[{c.section, c.item}]);
             }
         }
     }
@@ -137,59 +469,16 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
         EXPECT_EQ(seen[n], expectedCells[cells[n]]) << "cell (" << cells[n].first << ", " << cells[n].second << ")";
 }
 
-TEST_F(KeyTableTest, ValidatorsAcceptTheirRangeEdgesAndNothingBeyond)
-{
-    for (int k = 0; k < KEY_COUNT; k++) {
-        const CfgKeyDesc& d = cfgKeyTable[k];
-        SCOPED_TRACE(d.id);
-        const CfgValidator& r = d.valid;
-        if (r.kind == VALID_ANY) {
-            for (uint32_t v : {0u, 1u, 0x7fffffffu, 0xffffffffu})
-                EXPECT_EQ(cfgIsValidRow(&d, v), 1);
-            continue;
-        }
-        EXPECT_EQ(cfgIsValidRow(&d, static_cast<uint32_t>(r.lo)), 1);
-        EXPECT_EQ(cfgIsValidRow(&d, static_cast<uint32_t>(r.hi)), 1);
-        if (r.lo > 0 || r.kind == VALID_RANGE_S) {
-            EXPECT_EQ(cfgIsValidRow(&d, static_cast<uint32_t>(r.lo - 1)), 0);
-        }
-        if (static_cast<uint64_t>(r.hi) < r.mask) {
-            EXPECT_EQ(cfgIsValidRow(&d, static_cast<uint32_t>(r.hi + 1)), 0);
-        }
-        // Only the bits of the row's width are tested.
-        if (r.mask != 0xffffffffu) {
-            EXPECT_EQ(cfgIsValidRow(&d, static_cast<uint32_t>(r.hi) + r.mask + 1), 1);
-        }
-    }
-    // The named validators are the rows'.
-    EXPECT_EQ(isValidFrequencyDeviation(366), 1); // low byte 110
-    EXPECT_EQ(isValidFrequencyDeviation(111), 0);
-    EXPECT_EQ(isValidRelativeFreqDev(147), 1);
-    EXPECT_EQ(isValidRelativeDevLimit(148), 0);
-    EXPECT_EQ(isValidDacLevelMode(0x101), 1);
-    EXPECT_EQ(isValidDacLevelMode(2), 0);
-    EXPECT_EQ(isValidClipperDeviationLimiter(111), 0);
-}
-
 TEST_F(KeyTableTest, ElementNamesFollowTheirRowsRule)
 {
-    for (int k = 0; k < KEY_COUNT; k++) {
-        const CfgKeyDesc& d = cfgKeyTable[k];
-        SCOPED_TRACE(d.id);
-        const char* name = cfgElementName(&d, 0);
-        if (d.nameRule == NAME_NONE) {
-            EXPECT_EQ(name, nullptr);
-        } else if (d.nameRule == NAME_LITERAL) {
-            EXPECT_STREQ(name, d.name);
-            EXPECT_EQ(cfgElementName(&d, 300), d.name);
-        }
-    }
     EXPECT_STREQ(getFrontEthernetIPGatewayKey(), "front_Ethernet_IP_gateway");
     EXPECT_STREQ(getRearEthernetAutonegKey(), "rear_Ethernet_Autoneg");
     EXPECT_STREQ(getNClockKey(), "n_clock");
     EXPECT_STREQ(getForceDacLevelKey(), "force_dac_level");
     EXPECT_STREQ(getVrlDataFormatKey(), "VrlDataFormat");
     EXPECT_STREQ(getStandardTypeKey(), "standard_type");
+    // A literal name is the same for every index.
+    EXPECT_EQ(cfgElementName(row("NClock"), 300), row("NClock")->name);
 
     // The numbered and formatted rules, as the families of later sections use them.
     struct Case {
@@ -210,10 +499,15 @@ TEST_F(KeyTableTest, ElementNamesFollowTheirRowsRule)
         // Indexed by a number that starts at 1: index 0 has no numbered case.
         {{.nameRule = NAME_NUMBERED, .name = "UECP_Site", .firstCase = 1, .lastCase = 10}, 0, "UECP_Site_n"},
         {{.nameRule = NAME_NUMBERED, .name = "UECP_Site", .firstCase = 1, .lastCase = 10}, 10, "UECP_Site_10"},
+        // Another name for the other indexes.
+        {{.nameRule = NAME_NUMBERED, .name = "UECP_Site_addr", .firstCase = 1, .lastCase = 10, .nameOther = ""},
+         11, ""},
+        {{.nameRule = NAME_NUMBERED, .name = "EON", .lastCase = 5, .nameBase = 1, .nameOther = "EON_INVALID"}, 6,
+         "EON_INVALID"},
         {{.nameRule = NAME_FORMAT, .name = "DSn%u_PI", .nameBase = 1}, 6, "DSn7_PI"},
-        {{.nameRule = NAME_FORMAT, .name = "DSn%u_RDS_Sequence_P%u", .nameBase = 1, .innerCount = 16, .innerBase = 1},
+        {{.nameRule = NAME_FORMAT, .name = "DSn%u_RDS_Sequence_P%u", .nameBase = 1, .innerBase = 1, .at = {.inner = 16}},
          2 * 16 + 3, "DSn3_RDS_Sequence_P4"},
-        {{.nameRule = NAME_FORMAT, .name = "DSn%u_RDS_LabellingCode_Var%u", .nameBase = 1, .innerCount = 4}, 5,
+        {{.nameRule = NAME_FORMAT, .name = "DSn%u_RDS_LabellingCode_Var%u", .nameBase = 1, .at = {.inner = 4}}, 5,
          "DSn2_RDS_LabellingCode_Var1"},
     };
     for (const Case& c : cases)
@@ -300,8 +594,8 @@ TEST_F(KeyTableTest, FrequencyDeviationMarksItsTwoGroupsAndDefaultsComeFromTheRo
     EXPECT_EQ(getFrequencyDeviation(), 110);
     EXPECT_EQ(getConfigChanged(), 0x10u | 0x100000u);
 
-    for (int k = 0; k < KEY_COUNT; k++)
-        cfgApplyDefault(static_cast<CfgKeyId>(k));
+    for (const CfgKeyDesc& d : cfgKeyTable)
+        cfgApplyDefault(&d);
     EXPECT_EQ(getNClock(), 10);
     EXPECT_EQ(getNBit(), 5);
     EXPECT_EQ(getKi(), 1);
@@ -338,14 +632,30 @@ TEST_F(KeyTableTest, ClipperLimiterRefusesAbove110AndDerivesItsSettings)
         EXPECT_EQ(clipperScale(in[n]), out[n]) << in[n];
 }
 
+TEST_F(KeyTableTest, ClipperOvershootRefusesAbove110AndRecomputesTheOvershootCode)
+{
+    setClipperDeviationLimiter(100);
+    EXPECT_EQ(setClipperOvershoot(111), 0);
+    EXPECT_EQ(getClipperOvershoot(), 0);
+    EXPECT_EQ(setClipperOvershoot(4), 1);
+    EXPECT_EQ(getClipperOvershoot(), 4);
+    EXPECT_EQ(getClipperOvershootCode(), clipperScale(4));
+    EXPECT_EQ(readDbAreaCell(9, 15), 4u);
+    // 110 with an overshoot beyond what the limiter leaves: the code of the
+    // room left, and the limited flag.
+    EXPECT_EQ(setClipperOvershoot(20), 1);
+    EXPECT_EQ(getClipperOvershootCode(), clipperScale(10));
+    EXPECT_EQ(getClipperLimitedFlag(), 1u);
+}
+
 TEST_F(KeyTableTest, LockStatesAndStatusFieldsRaiseTheirAlarmInputsAndEvents)
 {
     struct Case {
         void (*set)(uint32_t);
         uint8_t alarm;
     };
-    const Case locks[] = {{setPllRfLocked, 41},   {setPllAudioLocked, 40}, {setAudioVcxoValidSt, 42},
-                          {setFreqRefLocked, 43}, {setTimeRefLocked, 61},  {setFmRecvPllLock, 51},
+    const Case locks[] = {{setPllRfLocked, 41},   {setPllAudioLocked, 40},     {setAudioVcxoValidSt, 42},
+                          {setFreqRefLocked, 43}, {setOcxo100MhzLocked, 61}, {setFmRecvPllLock, 51},
                           {setBoardInputA, 105}};
     for (const Case& c : locks) {
         SCOPED_TRACE(static_cast<int>(c.alarm));
@@ -376,6 +686,10 @@ TEST_F(KeyTableTest, LockStatesAndStatusFieldsRaiseTheirAlarmInputsAndEvents)
     EXPECT_EQ(getEventBit(59) + getEventBit(25) + getEventBit(63), 3);
     setUsbKeyMounted(0);
     EXPECT_EQ(getEventBit(63), 0);
+    setNtpDateError(1);
+    EXPECT_EQ(getEventBit(71), 1);
+    setNtpDateError(0);
+    EXPECT_EQ(getEventBit(71), 0);
 
     // The other names of these setters reach the same items.
     setExtRefPresent(0);
@@ -386,6 +700,20 @@ TEST_F(KeyTableTest, LockStatesAndStatusFieldsRaiseTheirAlarmInputsAndEvents)
     EXPECT_EQ(getUpgradeStep(), 4u);
     EXPECT_EQ(readDbAreaCell(49, 11), 4u);
     EXPECT_EQ(readDbAreaCell(50, 10), 4u);
+}
+
+TEST_F(KeyTableTest, HpaModelCodeSetsTheConversionFactorOfTheModelsThatHaveOne)
+{
+    const std::pair<uint32_t, uint32_t> cases[] = {{3, 660}, {4, 3230}, {5, 250}};
+    for (auto [model, factor] : cases) {
+        setHpaModelCode(model);
+        EXPECT_EQ(getHpaDrvCurrConvFactor(), factor);
+        EXPECT_EQ(readDbAreaCell(17, 26), factor);
+    }
+    EXPECT_EQ(getConfigChanged(), 0x80000u);
+    setHpaModelCode(7);
+    EXPECT_EQ(getHpaModelCode(), 7u);
+    EXPECT_EQ(getHpaDrvCurrConvFactor(), 250u);
 }
 
 TEST_F(KeyTableTest, AlarmStateRangesWorkStrictlyBetweenTheirBounds)

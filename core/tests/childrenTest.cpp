@@ -1,7 +1,6 @@
 #include "core/children.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/systemKeys.h"
 #include "core/logs.h"
 #include "core/storage.h"
 #include "platform/clock.h"

@@ -1,7 +1,6 @@
 #include "core/conversions.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/audioKeys.h"
 
 #include <cstring>
 #include <functional>

@@ -1,7 +1,6 @@
 #include "core/files.h"
 
-#include "Config/keyAccessors.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/unitKeys.h"
 #include "core/crc32.h"
 #include "core/logs.h"
 #include "core/utils.h"

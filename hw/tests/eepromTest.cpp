@@ -2,7 +2,7 @@
 #include "hw/eeprom.h"
 
 #include "Config/StrutturaDati.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/unitKeys.h"
 #include "core/utils.h"
 #include "hw/tests/eepromFixture.h"
 #include "sim/simEeprom.h"

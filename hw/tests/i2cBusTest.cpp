@@ -1,7 +1,7 @@
 // I2C bus layer on the simulated board.
 #include "hw/i2cBus.h"
 
-#include "Config/pendingAccessors.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "comtab/dbPool.h"
 #include "core/locks.h"
 #include "core/timeBase.h"

@@ -1,7 +1,7 @@
 // SPI bus layer on the simulated board.
 #include "hw/spiBus.h"
 
-#include "Config/pendingAccessors.h"
+#include "Config/keys/hpaKeys.h"
 #include "sim/simModels.h"
 #include "testing/sandboxTest.h"
 

@@ -2,7 +2,7 @@
 // no device is brought up; only the two effects later steps rely on happen.
 #include "core/unitStartup.h"
 
-#include "Config/keyAccessors.h"
+#include "Config/keys/systemKeys.h"
 #include "core/logs.h"
 
 int loadUnitInfo()

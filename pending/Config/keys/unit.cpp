@@ -1,6 +1,6 @@
 // Stand-in for the export of the unit record: copies the serial number and
 // the active addresses from the image into the record, as saveConfig needs.
-#include "Config/unitIdentity.h"
+#include "Config/keys/unit.h"
 
 #include "Config/StrutturaDati.h"
 

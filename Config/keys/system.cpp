@@ -1,35 +1,29 @@
-// Status fields of the unit.
-#include "Config/statusFields.h"
+// The system region's hooks and the status operations that do not fit a row.
+#include "Config/keys/systemKeys.h"
 
 #include "Config/keyTable.h"
+#include "Config/keys/networkKeys.h"
 #include "comtab/commandManager.h"
-#include "core/logs.h"
 #include "platform/clock.h"
 
 #include <atomic>
 
 namespace {
 
-struct StatusState {
+struct SystemKeysState {
     std::atomic<int64_t> selfShutdownStampNs{0};
 };
 
-StatusState st;
-
-std::atomic_ref<uint32_t> imageWord(uint32_t& w)
-{
-    return std::atomic_ref<uint32_t>(w);
-}
+SystemKeysState st;
 
 } // namespace
 
-void flagToAlarmAndRefValid(uint8_t id, uint32_t value)
+void refreshRefValid(uint32_t, uint32_t, uint32_t)
 {
-    setAlarmInput(id, value);
     updateRefValid();
 }
 
-void stampSelfShutdown(uint8_t, uint32_t value, uint32_t)
+void stampSelfShutdown(uint32_t, uint32_t value, uint32_t)
 {
     if (value == 0)
         return;
@@ -62,12 +56,15 @@ void setPortWord(uint32_t i, uint32_t v)
 {
     if (i > 1)
         return;
-    imageWord(getSystemImage()->sys.portWords[i]).store(v);
+    if (cfgStore(KEYROW(PortWord), i, v) != 1)
+        return;
+    dbUpdateNetworkPortAddress();
+    cfgPublish(KEYROW(PortWord), i); // the port words have no cell of their own
 }
 
 uint32_t getPortWord(uint32_t i)
 {
-    return imageWord(getSystemImage()->sys.portWords[i == 1 ? 1 : 0]).load();
+    return cfgGetElement(KEYROW(PortWord), i == 1 ? 1 : 0);
 }
 
 void setTimeReqSecond(uint32_t v)
@@ -110,19 +107,4 @@ uint8_t getTelecommandInput(uint32_t k)
     if (k > 2)
         return 128;
     return static_cast<uint8_t>(CMD_Request(static_cast<int>(12 + k), 1));
-}
-
-uint8_t logAlarmEdge(uint8_t* state, uint8_t value, const char* name, uint8_t* changed)
-{
-    if (*state == value) {
-        *changed = 0;
-        return 0;
-    }
-    if (value == 1)
-        logEvent("%s --> Alarm ON\n", name);
-    else
-        logEvent("%s <-- Alarm OFF\n", name);
-    *state = value;
-    *changed = 1;
-    return value == 1 ? 0 : 1;
 }

@@ -1,17 +1,16 @@
-// Status fields that raise alarm inputs or event bits, the upgrade status,
-// the port words, the time-request record and the alarm edge logger. The
-// plain fields are rows of the key table; their hooks and the operations that
-// do not fit a row are here.
+// Hand-written operations of the system region (rows: system.def): the
+// hooks of its status fields and the operations that do not fit a row.
+// Included by systemKeys.h.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 
 // Hooks of the rows.
-// Alarm input `id` := value, then the reference-valid flag is recomputed.
-void flagToAlarmAndRefValid(uint8_t id, uint32_t value);
+// The reference-valid flag is recomputed after an FPGA or PPS flag changed.
+void refreshRefValid(uint32_t index, uint32_t value, uint32_t old);
 // Self-shutdown request: a non-zero value takes a CLOCK_MONOTONIC_RAW stamp.
-void stampSelfShutdown(uint8_t index, uint32_t value, uint32_t old);
+void stampSelfShutdown(uint32_t index, uint32_t value, uint32_t old);
 struct timespec getSelfShutdownStamp();
 
 // Reference-valid flag := (reference mask word AND reference state word) != 0.
@@ -19,8 +18,9 @@ void updateRefValid();
 // The second flag of the same form (nothing calls it).
 void updateMaskedFlag();
 
-// Port words 0 and 1: any other index selects nothing; the getter gives the
-// second word for 1 and the first otherwise.
+// Port words 0 and 1: any other index selects nothing; a changed word
+// re-publishes the network port address. The getter gives the second word
+// for 1 and the first otherwise.
 void setPortWord(uint32_t i, uint32_t v);
 uint32_t getPortWord(uint32_t i);
 
@@ -37,6 +37,7 @@ uint32_t* getTimeRequest();
 // request's result, 128 for any other k.
 uint8_t getTelecommandInput(uint32_t k);
 
-// Logs an alarm edge when *state differs from value; returns 1 for an OFF
-// edge, else 0.
-uint8_t logAlarmEdge(uint8_t* state, uint8_t value, const char* name, uint8_t* changed);
+// "MpxDig_MaxDeltaClock": stores a changed 16-bit value, publishes and marks;
+// on every call, once the hardware is ready, hands 1680 / v to the MPX
+// digital resampler.
+void setMpxDigMaxDeltaClock(uint32_t v);

@@ -1,0 +1,20 @@
+// Alarm ids whose raw condition the configuration items set (the alarm
+// tables hold ids 0..168).
+#pragma once
+
+#include <cstdint>
+
+enum AlarmId : uint8_t {
+    ALARM_PLL_AUDIO = 40,
+    ALARM_RF_PLL = 41,
+    ALARM_VCXO = 42,
+    ALARM_FREQ_REF = 43,
+    ALARM_FM_RX_PLL = 51,
+    ALARM_100MHZ_REF = 61,
+    ALARM_INT_PPS_MISSING = 93,
+    ALARM_EXT_PPS_MISSING = 94,
+    ALARM_EXT_10MHZ_MISSING = 95,
+    ALARM_EXT_19KHZ_SINUS_MISSING = 96,
+    ALARM_EXT_19KHZ_SQWAVE_MISSING = 97,
+    ALARM_PRIMARY_POWER_SOURCE = 105,
+};

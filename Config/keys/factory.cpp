@@ -1,0 +1,32 @@
+// The factory region's setters with behaviour of their own and its hooks.
+#include "Config/keys/factoryKeys.h"
+
+#include "Config/keyTable.h"
+#include "Config/keys/systemKeys.h"
+#include "hw/boardIo.h"
+#include "hw/fpgaMaintenance.h"
+
+void driveAudioDacReset(uint32_t, uint32_t value, uint32_t)
+{
+    setDacAudioNotReset(static_cast<uint8_t>(value & 255));
+}
+
+void driveAudioDacMode(uint32_t, uint32_t value, uint32_t)
+{
+    setDacAudioMode(value);
+}
+
+void setForceDacLevel(uint32_t v, uint32_t apply)
+{
+    if (cfgStore(KEYROW(ForceDacLevel), 0, v) != 1)
+        return;
+    cfgPublish(KEYROW(ForceDacLevel), 0);
+    if ((apply & 255) != 0 && getHwReady() == 1)
+        Fpga_PulseControlC();
+    cfgMark(KEYROW(ForceDacLevel));
+}
+
+void cfgHandSet_ForceDacLevel(uint32_t, uint32_t v)
+{
+    setForceDacLevel(v, 0);
+}

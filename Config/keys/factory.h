@@ -1,0 +1,13 @@
+// Hand-written operations of the factory region (rows: factory.def).
+// Included by factoryKeys.h.
+#pragma once
+
+#include <cstdint>
+
+// Hooks: the audio-DAC words drive their expander output on every call.
+void driveAudioDacReset(uint32_t index, uint32_t value, uint32_t old);
+void driveAudioDacMode(uint32_t index, uint32_t value, uint32_t old);
+
+// "force_dac_level": a non-zero apply flag pulses the FPGA's control bit C
+// after the publish (hardware ready only).
+void setForceDacLevel(uint32_t v, uint32_t apply);

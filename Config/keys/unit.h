@@ -1,0 +1,13 @@
+// Hand-written operations of the unit region (rows: unit.def). Included by
+// unitKeys.h.
+#pragma once
+
+#include <cstdint>
+
+// "vendor_id": stores the 32-bit word when it differs, applies the web
+// branding it selects, publishes and marks.
+void setVendorId(uint32_t v);
+
+// Writes the serial number and the active addresses into a unit record
+// buffer; type must be 1 (else -1).
+int exportUnitRecord(uint8_t* record, int type);
