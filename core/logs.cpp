@@ -3,6 +3,13 @@
 // Writers and the close/reopen paths (rotation, restart, the debug-control
 // file) are serialised by one lock, so no thread writes to a stream that
 // another is closing.
+//
+// Every log and control file is opened without blocking and without
+// following a final symbolic link, and used only when it is a regular file:
+// a FIFO or a device planted in /dev/shm must not freeze the main loop, nor a
+// link make the daemon truncate another file. A log that cannot be opened or
+// written is reported once on standard error (the service journal) and in
+// another log; a closed book or event log is tried again at the hourly check.
 #include "core/logs.h"
 
 #include "core/timeBase.h"
@@ -10,11 +17,14 @@
 #include "platform/io.h"
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -43,6 +53,18 @@ constexpr long kRotateSize = 5242880;
 constexpr long kDropSize = 20971520;
 constexpr long kDebugDropSize = 52428800;
 
+enum LogId { BOOK, EVENT, DEBUG, LOG_COUNT };
+
+const char* const kLogNames[LOG_COUNT] = {"book log", "event log", "debug log"};
+const char* const kLogPaths[LOG_COUNT] = {kBookPath, kEventPath, kDebugPath};
+
+// A line for the book or event log held until lines are written at all
+// (reports from before the system-image defaults).
+struct HeldLine {
+    LogId log;
+    std::string text;
+};
+
 struct LogsState {
     std::mutex lock;
     FILE* bookLog = nullptr;
@@ -50,6 +72,11 @@ struct LogsState {
     FILE* debugLog = nullptr;
     PeriodicStep debugStep{};
     PeriodicStep sizeStep{};
+    // A failure of each log said since it last worked.
+    bool troubleSaid[LOG_COUNT] = {};
+    // The one line of a boot about a file that is not a regular file.
+    bool specialSaid = false;
+    std::vector<HeldLine> held;
 };
 
 LogsState& st()
@@ -70,14 +97,50 @@ const char* levelText(LogLevel level)
     return "INFO";
 }
 
-FILE* openLogFile(const char* path, const char* mode, const char* fallback)
+FILE*& streamOf(LogId log)
 {
+    return log == BOOK ? st().bookLog : log == EVENT ? st().eventLog : st().debugLog;
+}
+
+enum OpenMode { OPEN_APPEND, OPEN_TRUNCATE, OPEN_READ };
+
+// Opens a log or control file: never blocks (O_NONBLOCK: a FIFO or a device
+// in its place), never follows a final link, and keeps only a regular file;
+// *special tells that something else was found. Close-on-exec, so child
+// programs do not inherit it. nullptr with errno set on failure.
+FILE* openLogPath(const char* path, OpenMode mode, bool* special)
+{
+    *special = false;
     std::string p = sysPath(path);
-    FILE* f = fopen(p.c_str(), mode);
-    if (!f && fallback)
-        f = fopen(p.c_str(), fallback);
-    if (f)
-        fcntl(fileno(f), F_SETFD, FD_CLOEXEC);
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY;
+    flags |= mode == OPEN_READ ? O_RDONLY : O_WRONLY | O_CREAT | (mode == OPEN_APPEND ? O_APPEND : 0);
+    int fd = open(p.c_str(), flags, 0644);
+    struct stat sb;
+    if (fd < 0) {
+        int e = errno;
+        *special = lstat(p.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode);
+        errno = e;
+        return nullptr;
+    }
+    if (fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        close(fd);
+        *special = true;
+        errno = EINVAL;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (mode == OPEN_TRUNCATE && ftruncate(fd, 0) != 0) {
+        int e = errno;
+        close(fd);
+        errno = e;
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, mode == OPEN_READ ? "r" : mode == OPEN_APPEND ? "a" : "w");
+    if (!f) {
+        int e = errno;
+        close(fd);
+        errno = e;
+    }
     return f;
 }
 
@@ -101,15 +164,112 @@ void timePrefix(char out[21])
         out[0] = 0;
 }
 
-void writeLine(FILE* f, LogLevel level, const char* text)
+// Writes one line; false with errno set when it did not reach the file.
+bool writeLine(FILE* f, LogLevel level, const char* text)
 {
     if (!f)
-        return;
+        return true;
     char when[21];
     timePrefix(when);
     size_t n = strlen(text);
-    fprintf(f, "[TaRN_FM] %s%s: %s%s", when, levelText(level), text, (n && text[n - 1] == '\n') ? "" : "\n");
-    fflush(f);
+    errno = 0;
+    bool ok = fprintf(f, "[TaRN_FM] %s%s: %s%s", when, levelText(level), text,
+                      (n && text[n - 1] == '\n') ? "" : "\n") >= 0;
+    ok = fflush(f) == 0 && ok;
+    if (!ok) {
+        int e = errno ? errno : EIO;
+        clearerr(f);
+        errno = e;
+    }
+    return ok;
+}
+
+// An ERR line for the book or event log from the log code itself: written
+// at once while lines are written, else held until they are. Lock held.
+void noteLine(LogId log, const std::string& text)
+{
+    if (!logEnabled.load(std::memory_order_relaxed)) {
+        st().held.push_back({log, text});
+        return;
+    }
+    writeLine(streamOf(log), LVL_ERR, text.c_str());
+}
+
+// Writes the held lines once lines are written at all. Lock held.
+void writeHeldLines()
+{
+    if (st().held.empty() || !logEnabled.load(std::memory_order_relaxed))
+        return;
+    for (const HeldLine& h : st().held)
+        writeLine(streamOf(h.log), LVL_ERR, h.text.c_str());
+    st().held.clear();
+}
+
+// Says once, until the log works again, that it could not be opened or
+// written: on standard error and in another log (the event log for the book
+// log, the book log for the others). Lock held.
+void reportTrouble(LogId log, const char* what, int err)
+{
+    if (st().troubleSaid[log])
+        return;
+    st().troubleSaid[log] = true;
+    char text[256];
+    snprintf(text, sizeof text, "Cannot %s the %s %s: %s", what, kLogNames[log], kLogPaths[log], strerror(err));
+    fprintf(stderr, "%s%s\n", text, log == DEBUG ? "" : "; tried again at the hourly check");
+    noteLine(log == BOOK ? EVENT : BOOK, text);
+}
+
+// A log has been opened or written again: a later failure is said again.
+void troubleOver(LogId log)
+{
+    if (!st().troubleSaid[log])
+        return;
+    st().troubleSaid[log] = false;
+    fprintf(stderr, "The %s %s is written again\n", kLogNames[log], kLogPaths[log]);
+}
+
+// One line per boot for a file of the logs that is not a regular file (a
+// FIFO, a device, a symbolic link): it is treated as absent. Lock held.
+void reportSpecial(const char* path)
+{
+    if (st().specialSaid)
+        return;
+    st().specialSaid = true;
+    std::string text = std::string(path) + " is not a regular file: it is ignored";
+    fprintf(stderr, "%s\n", text.c_str());
+    noteLine(BOOK, text);
+}
+
+// Opens one of the three logs (append, or create when that fails; the
+// debug log is truncated) and reports a failure. Lock held.
+void openLog(LogId log)
+{
+    bool special = false;
+    FILE* f = openLogPath(kLogPaths[log], log == DEBUG ? OPEN_TRUNCATE : OPEN_APPEND, &special);
+    if (!f && !special && log != DEBUG)
+        f = openLogPath(kLogPaths[log], OPEN_TRUNCATE, &special);
+    int err = errno;
+    streamOf(log) = f;
+    if (f) {
+        troubleOver(log);
+        return;
+    }
+    if (special)
+        reportSpecial(kLogPaths[log]);
+    else
+        reportTrouble(log, "open", err);
+}
+
+// Writes a line to one of the logs and reports a failed write. Lock held.
+void writeLog(LogId log, LogLevel level, const char* text)
+{
+    FILE* f = streamOf(log);
+    if (!f)
+        return;
+    if (writeLine(f, level, text))
+        troubleOver(log);
+    else
+        reportTrouble(log, "write", errno);
 }
 
 long streamSize(FILE* f)
@@ -120,9 +280,10 @@ long streamSize(FILE* f)
     return static_cast<long>(sb.st_size);
 }
 
-void rotate(FILE** f, const char* path, const char* old, const char* appendMode, const char* msgRemoveOld,
-            const char* msgRename, const char* msgRemove)
+void rotate(LogId log, const char* old, const char* msgRemoveOld, const char* msgRename, const char* msgRemove)
 {
+    FILE** f = &streamOf(log);
+    const char* path = kLogPaths[log];
     long size = streamSize(*f);
     if (size < 0 || size <= kRotateSize)
         return;
@@ -138,7 +299,7 @@ void rotate(FILE** f, const char* path, const char* old, const char* appendMode,
     } else if (unlink(sysPath(path).c_str()) != 0) {
         printf("%s\n", msgRemove);
     }
-    *f = openLogFile(path, appendMode, "w");
+    openLog(log);
 }
 
 } // namespace
@@ -147,9 +308,14 @@ void openLogs()
 {
     openlog(nullptr, LOG_PID, LOG_USER);
     std::lock_guard<std::mutex> g(st().lock);
-    st().bookLog = openLogFile(kBookPath, "a", "w");
-    st().eventLog = openLogFile(kEventPath, "a", "w");
-    st().debugLog = openLogFile(kDebugPath, "w", nullptr);
+    // A new boot: every failure is said once again.
+    for (bool& said : st().troubleSaid)
+        said = false;
+    st().specialSaid = false;
+    st().held.clear();
+    openLog(BOOK);
+    openLog(EVENT);
+    openLog(DEBUG);
 }
 
 void closeLogs()
@@ -173,10 +339,11 @@ void vlogLine(int where, LogLevel level, const char* fmt, va_list ap)
     char text[1024];
     vsnprintf(text, sizeof text, fmt, ap);
     std::lock_guard<std::mutex> g(st().lock);
+    writeHeldLines();
     if (where & TO_EVENT)
-        writeLine(st().eventLog, level, text);
+        writeLog(EVENT, level, text);
     if (where & TO_BOOK)
-        writeLine(st().bookLog, level, text);
+        writeLog(BOOK, level, text);
 }
 
 } // namespace
@@ -242,16 +409,27 @@ void debugPrintf(const char* func, int gateRow, int nameRow, const char* fmt, ..
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     std::lock_guard<std::mutex> g(st().lock);
-    if (!st().debugLog)
+    FILE* f = st().debugLog;
+    if (!f)
         return;
-    fprintf(st().debugLog, "[%s - %s] >> %s", func, debugModuleTable[nameRow].name, text);
-    fflush(st().debugLog);
+    errno = 0;
+    bool ok = fprintf(f, "[%s - %s] >> %s", func, debugModuleTable[nameRow].name, text) >= 0;
+    ok = fflush(f) == 0 && ok;
+    if (ok) {
+        troubleOver(DEBUG);
+    } else {
+        int e = errno ? errno : EIO;
+        clearerr(f);
+        reportTrouble(DEBUG, "write", e);
+    }
 }
 
 namespace {
 
-int restartLog(FILE** f, const char* path)
+int restartLog(LogId log)
 {
+    FILE** f = &streamOf(log);
+    const char* path = kLogPaths[log];
     {
         std::lock_guard<std::mutex> g(st().lock);
         if (*f) {
@@ -263,7 +441,7 @@ int restartLog(FILE** f, const char* path)
     int removed = unlink(sysPath(path).c_str()) == 0 ? 1 : 0;
     {
         std::lock_guard<std::mutex> g(st().lock);
-        *f = openLogFile(path, "a", "w");
+        openLog(log);
     }
     return removed;
 }
@@ -272,14 +450,14 @@ int restartLog(FILE** f, const char* path)
 
 int restartBookLog()
 {
-    int removed = restartLog(&st().bookLog, kBookPath);
+    int removed = restartLog(BOOK);
     logInfo("STARTED BOOK LOG");
     return removed;
 }
 
 int restartEventLog()
 {
-    int removed = restartLog(&st().eventLog, kEventPath);
+    int removed = restartLog(EVENT);
     eventLogOnly(LVL_INFO, "STARTED EVENT LOG");
     return removed;
 }
@@ -300,15 +478,14 @@ void checkDebugLogSize()
 void checkBookLogSize()
 {
     std::lock_guard<std::mutex> g(st().lock);
-    rotate(&st().bookLog, kBookPath, kBookOld, "a", "Cannot remove vrl_book.log.1", "Cannot rename vrl_book.log",
-           "Cannot remove vrl_book.log");
+    rotate(BOOK, kBookOld, "Cannot remove vrl_book.log.1", "Cannot rename vrl_book.log", "Cannot remove vrl_book.log");
 }
 
 void checkEventLogSize()
 {
     std::lock_guard<std::mutex> g(st().lock);
-    rotate(&st().eventLog, kEventPath, kEventOld, "a", "Cannot remove vrl_event.log.1",
-           "Cannot rename vrl_event.log", "Cannot remove vrl_event.log");
+    rotate(EVENT, kEventOld, "Cannot remove vrl_event.log.1", "Cannot rename vrl_event.log",
+           "Cannot remove vrl_event.log");
 }
 
 void debugControlTick()
@@ -316,27 +493,32 @@ void debugControlTick()
     PeriodicStep* step = &st().debugStep;
     if (!periodicStepDue(step, 900000, true))
         return;
-    std::string control = sysPath(kControlPath);
-    if (access(control.c_str(), R_OK) == 0) {
-        if (FILE* f = fopen(control.c_str(), "r")) {
-            char line[64];
-            if (fgets(line, sizeof line, f)) {
-                unsigned long mask;
-                if (sscanf(line, "%lx", &mask) == 1)
-                    debugModuleMask.store(static_cast<uint32_t>(mask));
-            }
-            fclose(f);
+    // The control file counts as present only when it is a readable
+    // regular file.
+    bool special = false;
+    FILE* control = openLogPath(kControlPath, OPEN_READ, &special);
+    if (control) {
+        char line[64];
+        if (fgets(line, sizeof line, control)) {
+            unsigned long mask;
+            if (sscanf(line, "%lx", &mask) == 1)
+                debugModuleMask.store(static_cast<uint32_t>(mask));
         }
+        fclose(control);
         {
             std::lock_guard<std::mutex> g(st().lock);
+            writeHeldLines();
             if (!st().debugLog)
-                st().debugLog = openLogFile(kDebugPath, "w", nullptr);
+                openLog(DEBUG);
             if (st().debugLog)
                 fflush(st().debugLog);
         }
         checkDebugLogSize();
     } else {
         std::lock_guard<std::mutex> g(st().lock);
+        writeHeldLines();
+        if (special)
+            reportSpecial(kControlPath);
         closeLog(&st().debugLog, "close file_log");
     }
     periodicStepDone(step);
@@ -356,6 +538,14 @@ void logSizeCheckTick()
     if (secs < 3600 && step->ranOnce)
         return;
     step->ranOnce = 1;
+    {
+        // A book or event log that could not be opened is tried again.
+        std::lock_guard<std::mutex> g(st().lock);
+        writeHeldLines();
+        for (LogId log : {BOOK, EVENT})
+            if (!streamOf(log))
+                openLog(log);
+    }
     if (access(sysPath(kDebugPath).c_str(), R_OK) == 0)
         checkDebugLogSize();
     if (access(sysPath(kBookPath).c_str(), R_OK) == 0)

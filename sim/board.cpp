@@ -14,7 +14,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -50,21 +52,15 @@ bool readText(const std::string& path, std::string* text)
     return true;
 }
 
-bool writeText(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 // Creates a file with its content unless it exists.
-void makeFile(const std::string& hostPath, const char* content)
+int makeFile(const std::string& hostPath, const char* content)
 {
-    if (access(hostPath.c_str(), F_OK) == 0)
-        return;
+    struct stat sb;
+    if (lstat(hostPath.c_str(), &sb) == 0)
+        return 0;
     size_t slash = hostPath.rfind('/');
     simMakeDirs(hostPath.substr(0, slash).c_str());
-    writeText(hostPath, content);
+    return simWriteFile(hostPath, content);
 }
 
 void spiDefaults(SimDevice& d)
@@ -93,8 +89,8 @@ int buildBoard(SimBoardState* s)
     SimProfile prof;
     profileOf(text, &prof);
     std::string copy = simFilePath("board.profile");
-    if (src != copy)
-        writeText(copy, text);
+    if (src != copy && simWriteFile(copy, text) != 0)
+        return -1;
     snprintf(s->profile, sizeof s->profile, "%s", src.c_str());
     int slot = 0;
     for (const SimProfileDevice& p : prof.devices) {
@@ -117,16 +113,18 @@ int buildBoard(SimBoardState* s)
         spiDefaults(d);
         d.used.store(1, std::memory_order_release);
     }
-    simModelsAttach(true);
+    if (simModelsAttach(true) != 0)
+        return -1;
     return simFpgaPowerOn(prof);
 }
 
 // The sysfs files of the board: the bridge enable files, and the attribute
 // files of the kernel drivers that hold I2C addresses.
-void makeSysfs()
+int makeSysfs()
 {
+    int r = 0;
     for (const char* b : kBridges)
-        makeFile(sysPath((std::string("/sys/class/fpga-bridge/") + b + "/enable").c_str()), "0\n");
+        r |= makeFile(sysPath((std::string("/sys/class/fpga-bridge/") + b + "/enable").c_str()), "0\n");
     for (const SimDevice& d : simState()->devices) {
         if (!d.used.load() || !d.kernelHeld)
             continue;
@@ -138,8 +136,9 @@ void makeSysfs()
         snprintf(dir, sizeof dir, "/sys/class/i2c-dev/i2c-%d/device/%d-%04x/", bus, bus, d.addr);
         while (std::getline(attrs, attr, ','))
             if (!attr.empty())
-                makeFile(sysPath((dir + attr).c_str()), "");
+                r |= makeFile(sysPath((dir + attr).c_str()), "");
     }
+    return r;
 }
 
 void registerDevices()
@@ -180,15 +179,42 @@ void simBoardInit()
     simMakeDirs(root.c_str());
     for (const char* d : dirs)
         simMakeDirs(sysPath(d).c_str());
-    simInstallPrograms();
-    if (simStateAttach(root, buildBoard) != 0) {
-        fprintf(stderr, "simulated board: cannot attach the board of %s\n", root.c_str());
-        return;
+    if (simInstallPrograms() != 0 || simStateAttach(root, buildBoard) != 0 || simModelsAttach(false) != 0 ||
+        makeSysfs() != 0) {
+        // Without its board the simulation cannot run: end here, said,
+        // rather than meet a missing page later.
+        fprintf(stderr, "simulated board: cannot bring up the board of %s\n", root.c_str());
+        exit(1);
     }
-    simModelsAttach(false);
-    makeSysfs();
     registerDevices();
     mod().root = root;
+}
+
+int simWriteFile(const std::string& hostPath, const std::string& text, mode_t mode)
+{
+    std::string tmp = hostPath + ".new." + std::to_string(getpid());
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+    int r = fd < 0 ? -1 : 0;
+    for (size_t done = 0; r == 0 && done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            r = -1;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (r == 0 && fchmod(fd, mode) != 0)
+        r = -1;
+    if (fd >= 0 && close(fd) != 0)
+        r = -1;
+    if (r == 0 && rename(tmp.c_str(), hostPath.c_str()) != 0)
+        r = -1;
+    if (r != 0) {
+        int e = errno;
+        if (fd >= 0)
+            unlink(tmp.c_str());
+        fprintf(stderr, "simulated board: cannot write %s: %s\n", hostPath.c_str(), strerror(e));
+    }
+    return r;
 }
 
 int simBoardReset()

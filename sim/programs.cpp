@@ -236,25 +236,6 @@ std::string shellQuote(const std::string& s)
     return q + "'";
 }
 
-// A temporary name of this process next to `hostPath`: programs starting
-// together in one sandbox each install their own copy.
-std::string tempName(const std::string& hostPath)
-{
-    return hostPath + ".new." + std::to_string(getpid());
-}
-
-// Replaces a file by a new one (a running script keeps reading its old copy).
-void writeFileAtomically(const std::string& hostPath, const std::string& text, mode_t mode)
-{
-    std::string tmp = tempName(hostPath);
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
-    chmod(tmp.c_str(), mode);
-    rename(tmp.c_str(), hostPath.c_str());
-}
-
 std::string dirOf(const std::string& p)
 {
     return p.substr(0, p.rfind('/'));
@@ -262,30 +243,38 @@ std::string dirOf(const std::string& p)
 
 } // namespace
 
-void simInstallPrograms()
+int simInstallPrograms()
 {
+    int r = 0;
     for (const char* d : kRootDirs)
         simMakeDirs(sysPath(d).c_str());
     std::string header = kHeader;
     header.replace(header.find("@ROOT@"), 6, shellQuote(sandboxRoot()));
+    // Each stand-in replaces its file by a rename: a running script keeps
+    // reading its old copy, and programs starting together in one sandbox
+    // each install their own.
     for (const StandIn& s : kStandIns) {
         std::string p = sysPath(s.path);
         simMakeDirs(dirOf(p).c_str());
-        writeFileAtomically(p, header + s.body, 0755);
+        r |= simWriteFile(p, header + s.body, 0755);
     }
     // The shell the daemon runs its command lines with is the host's.
     std::string sh = sysPath("/bin/sh");
-    std::string shTmp = tempName(sh);
+    std::string shTmp = sh + ".new." + std::to_string(getpid());
     unlink(shTmp.c_str());
-    if (symlink("/bin/sh", shTmp.c_str()) != 0 || rename(shTmp.c_str(), sh.c_str()) != 0)
+    if (symlink("/bin/sh", shTmp.c_str()) != 0 || rename(shTmp.c_str(), sh.c_str()) != 0) {
         perror("simInstallPrograms: /bin/sh");
+        unlink(shTmp.c_str());
+        r = -1;
+    }
     for (const StandIn& f : kRootFiles) {
         std::string p = sysPath(f.path);
         if (access(p.c_str(), F_OK) == 0)
             continue;
         simMakeDirs(dirOf(p).c_str());
-        writeFileAtomically(p, f.body, 0644);
+        r |= simWriteFile(p, f.body, 0644);
     }
+    return r;
 }
 
 std::vector<std::string> simStandInCalls()

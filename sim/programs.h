@@ -14,8 +14,10 @@
 #include <vector>
 
 // Writes the stand-ins and the root file-system defaults (missing files
-// only) into the sandbox. Called by simBoardInit().
-void simInstallPrograms();
+// only) into the sandbox, each file whole or not at all. Called by
+// simBoardInit(). Returns 0, or -1 when a file could not be written (said on
+// standard error).
+int simInstallPrograms();
 
 // The stand-in lines recorded so far, oldest first, and forgetting them.
 std::vector<std::string> simStandInCalls();

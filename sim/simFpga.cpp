@@ -8,7 +8,9 @@
 #include "sim/simProfile.h"
 #include "sim/simState.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -36,6 +38,24 @@ constexpr uint32_t kIdStrobeBit = 8;
 
 const char* const kWindowFile = "fpga-bridges.mem";
 const char* const kDwlFile = "dwlfpga.mem";
+
+// The part of the window where the FPGA's registers lie (the first 2 MiB of
+// the lightweight bridge): reserved on disk, so that a word the daemon
+// writes there never meets a full disk. The rest of the window stays a hole
+// that only tools reach, through pread and pwrite.
+constexpr uint64_t kReservedPhys = 0xFF200000ull;
+constexpr size_t kReservedLen = 0x200000;
+constexpr size_t kReservedAt = kReservedPhys - kSimFpgaPhysBase;
+
+// Size and reserved part of a file of the FPGA.
+struct FpgaFile {
+    const char* name;
+    size_t size;
+    size_t reserveAt;
+    size_t reserveLen;
+};
+const FpgaFile kWindow = {kWindowFile, kSimFpgaWindowSize, kReservedAt, kReservedLen};
+const FpgaFile kDwl = {kDwlFile, kSimDwlFpgaSize, 0, kSimDwlFpgaSize};
 
 struct FpgaModule {
     std::mutex lock;
@@ -132,17 +152,15 @@ bool portRead(void* ctx, size_t off, uint32_t* v)
 
 const RegHooks kPortHooks = {portRead, portWrite, nullptr};
 
-// Maps len bytes of a sandbox file from offset; nullptr with errno set.
-void* mapFile(const char* name, size_t fileSize, size_t len, int prot, int flags, off_t offset)
+// Maps len bytes of a file of the FPGA from offset; nullptr with errno set.
+void* mapFile(const FpgaFile& file, size_t len, int prot, int flags, off_t offset)
 {
-    int fd = open(simFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    int fd = simOpenMappedFile(simFilePath(file.name), file.size, file.reserveAt, file.reserveLen);
+    if (fd < 0) {
+        errno = ENOSPC;
         return nullptr;
-    void* p = MAP_FAILED;
-    struct stat sb;
-    if (fstat(fd, &sb) == 0 && (static_cast<size_t>(sb.st_size) == fileSize ||
-                                ftruncate(fd, static_cast<off_t>(fileSize)) == 0))
-        p = mmap(nullptr, len, prot, flags, fd, offset);
+    }
+    void* p = mmap(nullptr, len, prot, flags, fd, offset);
     int e = errno;
     close(fd);
     errno = e;
@@ -159,8 +177,7 @@ uint8_t* window()
         return m.window;
     if (m.window)
         munmap(m.window, kSimFpgaWindowSize);
-    m.window = static_cast<uint8_t*>(
-        mapFile(kWindowFile, kSimFpgaWindowSize, kSimFpgaWindowSize, PROT_READ | PROT_WRITE, MAP_SHARED, 0));
+    m.window = static_cast<uint8_t*>(mapFile(kWindow, kSimFpgaWindowSize, PROT_READ | PROT_WRITE, MAP_SHARED, 0));
     m.windowPath = m.window ? path : "";
     return m.window;
 }
@@ -176,8 +193,7 @@ public:
             errno = EINVAL;
             return nullptr;
         }
-        void* p = mapFile(kWindowFile, kSimFpgaWindowSize, len, prot, flags,
-                          static_cast<off_t>(start - kSimFpgaPhysBase));
+        void* p = mapFile(kWindow, len, prot, flags, static_cast<off_t>(start - kSimFpgaPhysBase));
         if (!p)
             return nullptr;
         if (kPortPage >= start && kPortPage + kPortPageLen <= start + len) {
@@ -236,7 +252,7 @@ public:
             errno = EINVAL;
             return nullptr;
         }
-        return mapFile(kDwlFile, kSimDwlFpgaSize, len, prot, flags, 0);
+        return mapFile(kDwl, len, prot, flags, 0);
     }
 
     int unmap(void* addr, size_t len) override { return munmap(addr, len); }
@@ -256,10 +272,43 @@ IoDevice* simDwlFpgaDevice()
     return &dev;
 }
 
+namespace {
+
+bool inWindow(uint64_t phys)
+{
+    return phys >= kSimFpgaPhysBase && phys + 4 <= kSimFpgaPhysBase + kSimFpgaWindowSize && (phys & 3) == 0;
+}
+
+bool inReserved(uint64_t phys)
+{
+    return phys >= kReservedPhys && phys + 4 <= kReservedPhys + kReservedLen;
+}
+
+// A word outside the reserved part: read or written through the file, so a
+// full disk is an error, not SIGBUS.
+int fileWord(uint64_t phys, uint32_t* value, bool write)
+{
+    int fd = open(simFilePath(kWindowFile).c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return -1;
+    off_t at = static_cast<off_t>(phys - kSimFpgaPhysBase);
+    ssize_t n = write ? pwrite(fd, value, 4, at) : pread(fd, value, 4, at);
+    int e = errno;
+    close(fd);
+    errno = e;
+    return n == 4 ? 0 : -1;
+}
+
+} // namespace
+
 int simFpgaRead(uint64_t phys, uint32_t* value)
 {
+    if (!inWindow(phys))
+        return -1;
+    if (!inReserved(phys))
+        return fileWord(phys, value, false);
     uint8_t* w = window();
-    if (!w || phys < kSimFpgaPhysBase || phys + 4 > kSimFpgaPhysBase + kSimFpgaWindowSize || (phys & 3))
+    if (!w)
         return -1;
     *value = loadWord(w, phys - kSimFpgaPhysBase);
     return 0;
@@ -267,8 +316,12 @@ int simFpgaRead(uint64_t phys, uint32_t* value)
 
 int simFpgaWrite(uint64_t phys, uint32_t value)
 {
+    if (!inWindow(phys))
+        return -1;
+    if (!inReserved(phys))
+        return fileWord(phys, &value, true);
     uint8_t* w = window();
-    if (!w || phys < kSimFpgaPhysBase || phys + 4 > kSimFpgaPhysBase + kSimFpgaWindowSize || (phys & 3))
+    if (!w)
         return -1;
     storeWord(w, phys - kSimFpgaPhysBase, value);
     return 0;
@@ -279,17 +332,34 @@ int simFpgaPowerOn(const SimProfile& profile)
     SimBoardState* s = simState();
     if (!s)
         return -1;
-    for (const char* name : {kWindowFile, kDwlFile}) {
-        // Truncating to nothing and back zeroes the file without touching
-        // the pages of a sparse window.
-        std::string path = simFilePath(name);
-        size_t size = name == kWindowFile ? kSimFpgaWindowSize : kSimDwlFpgaSize;
-        if (truncate(path.c_str(), 0) != 0 && errno != ENOENT)
-            return -1;
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    for (const FpgaFile& file : {kWindow, kDwl}) {
+        // Zeroes the file without changing its size, so a process that maps
+        // it never finds its end: the reserved part is written with zeros,
+        // the rest made a hole again.
+        std::string path = simFilePath(file.name);
+        int fd = simOpenMappedFile(path, file.size, file.reserveAt, file.reserveLen);
         if (fd < 0)
             return -1;
-        int r = ftruncate(fd, static_cast<off_t>(size));
+        static const char zeros[65536] = {};
+        int r = 0;
+        for (size_t done = 0; r == 0 && done < file.reserveLen; done += sizeof zeros) {
+            size_t n = std::min(sizeof zeros, file.reserveLen - done);
+            if (pwrite(fd, zeros, n, static_cast<off_t>(file.reserveAt + done)) != static_cast<ssize_t>(n))
+                r = -1;
+        }
+        int mode = FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE;
+        size_t end = file.reserveAt + file.reserveLen;
+        bool punched = r == 0 && (file.reserveAt == 0 || fallocate(fd, mode, 0, static_cast<off_t>(file.reserveAt)) == 0) &&
+                       (end == file.size ||
+                        fallocate(fd, mode, static_cast<off_t>(end), static_cast<off_t>(file.size - end)) == 0);
+        if (r == 0 && !punched) {
+            // No holes on this file system: truncate it and reserve again.
+            if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(file.size)) != 0 ||
+                (errno = posix_fallocate(fd, static_cast<off_t>(file.reserveAt), static_cast<off_t>(file.reserveLen))) != 0)
+                r = -1;
+        }
+        if (r != 0)
+            fprintf(stderr, "simulated board: cannot clear %s: %s\n", path.c_str(), strerror(errno));
         close(fd);
         if (r != 0)
             return -1;

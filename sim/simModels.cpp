@@ -268,20 +268,15 @@ ModelsModule& mod()
     return m;
 }
 
-// Maps a device's store file; *fresh tells that it was made or resized.
+// Maps a device's store file, reserved on disk; *fresh tells that it was
+// made or resized.
 uint8_t* mapStore(const SimDevice& d, size_t size, bool* fresh)
 {
     char name[64];
     snprintf(name, sizeof name, "store/%s-0x%02x.bin", simBusName(static_cast<SimBusId>(d.bus)), d.addr);
-    int fd = open(simFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = simOpenMappedFile(simFilePath(name), size, 0, size, fresh);
     if (fd < 0)
         return nullptr;
-    struct stat sb;
-    *fresh = fstat(fd, &sb) != 0 || static_cast<size_t>(sb.st_size) != size;
-    if (*fresh && ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        close(fd);
-        return nullptr;
-    }
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
     return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
@@ -324,13 +319,15 @@ bool simKindKnown(SimBusId bus, const char* kind)
     return findKind(bus, kind) != nullptr;
 }
 
-void simModelsAttach(bool powerOn)
+int simModelsAttach(bool powerOn)
 {
     ModelsModule& m = mod();
     SimBoardState* s = simState();
     std::string root = simFilePath("");
-    if (!s || (m.board == s && m.root == root))
-        return;
+    if (!s)
+        return -1;
+    if (m.board == s && m.root == root)
+        return 0;
     for (int i = 0; i < kSimMaxDevices; i++) {
         m.models[i].reset();
         if (m.maps[i])
@@ -351,8 +348,10 @@ void simModelsAttach(bool powerOn)
         if (size) {
             bool fresh = false;
             uint8_t* store = mapStore(d, size, &fresh);
-            if (!store)
-                continue;
+            if (!store) {
+                m.board = nullptr; // attached again from scratch next time
+                return -1;
+            }
             model->attachStore(store);
             m.maps[i] = store;
             m.mapLen[i] = size;
@@ -361,6 +360,7 @@ void simModelsAttach(bool powerOn)
         }
         m.models[i] = std::move(model);
     }
+    return 0;
 }
 
 void simModelsPowerOn()

@@ -87,7 +87,8 @@ bool simKindKnown(SimBusId bus, const char* kind);
 // Builds this process's models of the attached board and maps their stores.
 // With powerOn, every model whose store is new, or that does not persist,
 // is given its power-on content (a new board); otherwise contents are kept.
-void simModelsAttach(bool powerOn);
+// Returns -1 when a store could not be mapped (said on standard error).
+int simModelsAttach(bool powerOn);
 // Power-on content for every model that does not persist (a board reset).
 void simModelsPowerOn();
 // This process's model of a device slot (nullptr when it has none).

@@ -34,6 +34,38 @@ const char* const kBusNames[SIM_BUS_COUNT] = {"i2c-0", "i2c-1", "spi0"};
 const char* const kOpNames[SIM_OP_COUNT] = {"write",    "read",     "xfer",     "set-mode", "set-lsb",  "set-bits",
                                             "set-speed", "get-mode", "get-lsb", "get-bits", "get-speed"};
 
+// CRC-32 (the reflected 0xEDB88320 polynomial) over a run of bytes.
+uint32_t crc32Add(uint32_t crc, const void* data, size_t len)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    crc = ~crc;
+    for (size_t i = 0; i < len; i++) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; k++)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// The check of a board: its header and what its device table lists (not
+// the knobs and counters, which change while it runs).
+uint32_t boardCheck(const SimBoardState* s)
+{
+    uint32_t crc = crc32Add(0, &s->size, sizeof s->size);
+    crc = crc32Add(crc, s->profile, sizeof s->profile);
+    for (const SimDevice& d : s->devices) {
+        uint32_t used = d.used.load();
+        crc = crc32Add(crc, &used, sizeof used);
+        crc = crc32Add(crc, &d.bus, sizeof d.bus);
+        crc = crc32Add(crc, &d.kernelHeld, sizeof d.kernelHeld);
+        crc = crc32Add(crc, &d.addr, sizeof d.addr);
+        crc = crc32Add(crc, d.kind, sizeof d.kind);
+        crc = crc32Add(crc, d.name, sizeof d.name);
+        crc = crc32Add(crc, d.opts, sizeof d.opts);
+    }
+    return crc;
+}
+
 void initBusLock(pthread_mutex_t* m)
 {
     pthread_mutexattr_t a;
@@ -80,6 +112,37 @@ void simStateClearRuntime(SimBoardState* s)
     }
 }
 
+int simOpenMappedFile(const std::string& path, size_t size, size_t reserveAt, size_t reserveLen, bool* resized)
+{
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    int e = errno;
+    struct stat sb;
+    if (fd < 0 && (lstat(path.c_str(), &sb) != 0 || S_ISREG(sb.st_mode))) {
+        fprintf(stderr, "simulated board: cannot open %s: %s\n", path.c_str(), strerror(e));
+        return -1;
+    }
+    if (fd < 0 || fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        fprintf(stderr, "simulated board: %s is not a regular file\n", path.c_str());
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    // The size first (a hole costs nothing), then the part that is used
+    // through a mapping: a page written there must not meet a full disk.
+    bool resize = static_cast<size_t>(sb.st_size) != size;
+    if (resized)
+        *resized = resize;
+    int r = resize && ftruncate(fd, static_cast<off_t>(size)) != 0 ? errno : 0;
+    if (r == 0 && reserveLen)
+        r = posix_fallocate(fd, static_cast<off_t>(reserveAt), static_cast<off_t>(reserveLen));
+    if (r != 0) {
+        fprintf(stderr, "simulated board: no room for %s (%zu bytes): %s\n", path.c_str(), reserveLen, strerror(r));
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int simStateAttach(const std::string& root, int (*build)(SimBoardState*))
 {
     SimStateModule& m = mod();
@@ -90,37 +153,45 @@ int simStateAttach(const std::string& root, int (*build)(SimBoardState*))
         m.state = nullptr;
     }
     m.root = root;
-    if (simMakeDirs((root + "/sim/store").c_str()) != 0)
+    if (simMakeDirs((root + "/sim/store").c_str()) != 0) {
+        fprintf(stderr, "simulated board: cannot make %s/sim/store: %s\n", root.c_str(), strerror(errno));
         return -1;
-    int fd = open(simFilePath("board.state").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    }
+    std::string path = simFilePath("board.state");
+    int fd = simOpenMappedFile(path, sizeof(SimBoardState), 0, sizeof(SimBoardState));
     if (fd < 0)
         return -1;
     flock(fd, LOCK_EX);
-    struct stat sb;
     int r = -1;
-    if (fstat(fd, &sb) == 0 && (static_cast<size_t>(sb.st_size) >= sizeof(SimBoardState) ||
-                                ftruncate(fd, sizeof(SimBoardState)) == 0)) {
-        void* p = mmap(nullptr, sizeof(SimBoardState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (p != MAP_FAILED) {
-            auto* s = static_cast<SimBoardState*>(p);
-            r = 0;
-            if (s->magic.load() != kSimMagic || s->size != sizeof(SimBoardState)) {
-                memset(static_cast<void*>(s), 0, sizeof(SimBoardState));
-                s->size = sizeof(SimBoardState);
-                for (SimBus& b : s->buses)
-                    initBusLock(&b.lock);
-                s->fpga.lastPortWrite.store(-1);
-                m.state = s;
-                r = build ? build(s) : 0;
-                if (r == 0)
-                    s->magic.store(kSimMagic);
-            }
+    void* p = mmap(nullptr, sizeof(SimBoardState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) {
+        fprintf(stderr, "simulated board: cannot map %s: %s\n", path.c_str(), strerror(errno));
+    } else {
+        auto* s = static_cast<SimBoardState*>(p);
+        r = 0;
+        bool known = s->magic.load() == kSimMagic && s->size == sizeof(SimBoardState);
+        if (known && s->check != boardCheck(s))
+            fprintf(stderr, "simulated board: %s fails its check; the board is built again from its profile\n",
+                    path.c_str());
+        if (!known || s->check != boardCheck(s)) {
+            s->magic.store(0);
+            memset(static_cast<void*>(s), 0, sizeof(SimBoardState));
+            s->size = sizeof(SimBoardState);
+            for (SimBus& b : s->buses)
+                initBusLock(&b.lock);
+            s->fpga.lastPortWrite.store(-1);
+            m.state = s;
+            r = build ? build(s) : 0;
             if (r == 0) {
-                m.state = s;
-            } else {
-                munmap(p, sizeof(SimBoardState));
-                m.state = nullptr;
+                s->check = boardCheck(s);
+                s->magic.store(kSimMagic);
             }
+        }
+        if (r == 0) {
+            m.state = s;
+        } else {
+            munmap(p, sizeof(SimBoardState));
+            m.state = nullptr;
         }
     }
     flock(fd, LOCK_UN);

@@ -110,6 +110,7 @@ struct SimFpgaState {
 struct SimBoardState {
     std::atomic<uint32_t> magic;
     uint32_t size;
+    uint32_t check;    // CRC-32 of the header and of what the device table lists
     char profile[256]; // the profile the board was built from
     SimBus buses[SIM_BUS_COUNT];
     SimDevice devices[kSimMaxDevices];
@@ -117,14 +118,23 @@ struct SimBoardState {
 };
 
 // Maps the shared state of the sandbox at `root`. When the sandbox has no
-// board yet (or one of another layout), the state is cleared and `build` is
-// called to fill it, under a file lock so that processes starting together
-// build it once. Returns 0 or -1.
+// board yet, one of another layout, or one whose header and device table
+// fail their check, the state is cleared and `build` is called to fill it,
+// under a file lock so that processes starting together build it once. The
+// file is reserved on disk before it is mapped: a full disk is reported on
+// standard error, never met as SIGBUS. Returns 0 or -1.
 int simStateAttach(const std::string& root, int (*build)(SimBoardState*));
 // The state of the attached sandbox (nullptr before simStateAttach).
 SimBoardState* simState();
 // Host path of a file of the simulated board inside the sandbox.
 std::string simFilePath(const char* name);
+// Opens (creating it) a file of the simulated board to be mapped: a regular
+// file reached without a final symbolic link, `size` bytes long (*resized
+// tells that it was made or resized), its bytes [reserveAt, reserveAt +
+// reserveLen) allocated on disk. Says why on standard error and returns -1
+// when it cannot.
+int simOpenMappedFile(const std::string& path, size_t size, size_t reserveAt, size_t reserveLen,
+                      bool* resized = nullptr);
 
 // Clears the knobs, counters and logs of every bus and device.
 void simStateClearRuntime(SimBoardState* s);

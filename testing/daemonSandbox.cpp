@@ -37,29 +37,31 @@ void DaemonSandboxTest::TearDown()
     removeTestSandbox(root);
 }
 
-bool DaemonSandboxTest::start()
+bool DaemonSandboxTest::start(const std::function<bool()>& prepare)
 {
-    // Every test that runs the daemon starts it here: the one place to hold
-    // the sandbox for this daemon alone, before it is forked.
     int ready[2];
     if (pipe(ready) != 0)
         return false;
     pid = fork();
     if (pid == 0) {
         close(ready[0]);
+        int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // The sandbox's lock, as ./run takes it: held by the daemon for its life.
+        int lock = takeSandboxLock(root);
         // Own network, IPC and mount namespaces; the sandbox's dev/shm
         // stands for /dev/shm so the run's shared memory stays inside it.
         std::string shm = root + "/dev/shm";
-        mkdir((root + "/dev").c_str(), 0755);
-        mkdir(shm.c_str(), 0755);
-        char ok = unshare(CLONE_NEWNET | CLONE_NEWIPC | CLONE_NEWNS) == 0 &&
+        char ok = lock >= 0 && unshare(CLONE_NEWNET | CLONE_NEWIPC | CLONE_NEWNS) == 0 &&
                           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                          mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) == 0
+                          (!prepare || prepare())
                       ? 1
                       : 0;
+        mkdir((root + "/dev").c_str(), 0755);
+        mkdir(shm.c_str(), 0755);
+        if (ok && mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) != 0)
+            ok = 0;
         if (write(ready[1], &ok, 1) != 1 || !ok)
             _exit(77);
-        int out = open((root + "/corvane.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(out, 2);
         setenv("CORVANE_ROOT", root.c_str(), 1);

@@ -3,6 +3,7 @@
 // observes it as systemd and an operator would.
 #pragma once
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/types.h>
@@ -14,9 +15,11 @@ protected:
     // Kills the daemon if it still runs, removes the sandbox.
     void TearDown() override;
 
-    // Starts the daemon in the sandbox, its output in <root>/corvane.out.
-    // False when the namespaces cannot be had: the daemon is then not run.
-    bool start();
+    // Starts the daemon in the sandbox, its output in <root>/corvane.out,
+    // holding the sandbox's lock as ./run does. `prepare` runs first in the
+    // new mount namespace (a test's extra mounts). False when the namespaces
+    // or the lock cannot be had: the daemon is then not run.
+    bool start(const std::function<bool()>& prepare = nullptr);
     // Next notification datagram, or "" after the timeout.
     std::string nextNotify(int timeoutMs);
 

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,4 +93,18 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
     return true;
+}
+
+int takeSandboxLock(const std::string& root)
+{
+    std::string dir = root + "/run";
+    mkdir(dir.c_str(), 0755);
+    int fd = open((dir + "/daemon.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }

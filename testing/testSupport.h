@@ -27,3 +27,8 @@ std::string runInSandbox(const std::string& root, const std::string& command, in
 // have passed; returns whether it held. For what runs in real time (the
 // daemon, its children); code on the virtual clock is moved on instead.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 100);
+// The lock that lets one daemon at a time use a sandbox: an flock on
+// run/daemon.lock below its root, the lock ./run takes. Returns a descriptor
+// that holds it and is not close-on-exec, so a daemon executed after it
+// holds the lock for its life; -1 when another process holds it.
+int takeSandboxLock(const std::string& root);

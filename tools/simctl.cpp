@@ -106,7 +106,7 @@ int fpga(int argc, char** argv)
     uint32_t addr, v;
     if (cmd == "read" && argc >= 2 && number(argv[1], &addr)) {
         uint32_t count = 1;
-        if (argc >= 3 && !number(argv[2], &count))
+        if (argc > 3 || (argc == 3 && !number(argv[2], &count)))
             return usage();
         for (uint32_t i = 0; i < count; i++) {
             if (simFpgaRead(addr + 4ull * i, &v) != 0) {
@@ -192,6 +192,10 @@ int getSet(bool set, int argc, char** argv)
     uint32_t count = 1;
     if (argc >= 3 && !number(argv[2], &count))
         return usage();
+    // No more than the model holds.
+    size_t held = m->storeSize();
+    if (count > held)
+        count = static_cast<uint32_t>(held);
     bytes.resize(count);
     int n;
     {
@@ -271,8 +275,11 @@ int showLog(int argc, char** argv)
 {
     int b = argc >= 1 ? simBusFromName(argv[0]) : -1;
     uint32_t count = kSimLogEntries;
-    if (b < 0 || (argc >= 2 && !number(argv[1], &count)))
+    if (b < 0 || argc > 2 || (argc == 2 && !number(argv[1], &count)))
         return usage();
+    // No more than the log holds.
+    if (count > static_cast<uint32_t>(kSimLogEntries))
+        count = kSimLogEntries;
     std::vector<SimLogRecord> records(count ? count : 1);
     size_t n = simLogRead(static_cast<SimBusId>(b), 0, records.data(), count);
     for (size_t i = 0; i < n; i++)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <regex>
@@ -253,6 +254,125 @@ TEST_F(Daemon, SupervisesItsCompanionPrograms)
     size_t starts = countOf(readFile(root + "/mnt/ubi0/log/VRL_Book.log"), "Start process snmpd") - before;
     EXPECT_GE(starts, 2u);
     EXPECT_LE(starts, 4u);
+}
+
+// Waits up to limitMs for `done`, polling every 100 ms.
+bool waitFor(const std::function<bool()>& done, int limitMs)
+{
+    for (int waited = 0; !done(); waited += 100) {
+        if (waited >= limitMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+TEST_F(Daemon, FifosInPlaceOfTheDebugFilesBlockNothing)
+{
+    // Planted in /dev/shm they would block the opening of the debug log (no
+    // READY) or of the control file (no WATCHDOG), at every restart.
+    mkdir((root + "/dev").c_str(), 0755);
+    mkdir((root + "/dev/shm").c_str(), 0755);
+    ASSERT_EQ(mkfifo((root + "/dev/shm/.vrl_debug").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((root + "/dev/shm/vrl_debug.log").c_str(), 0644), 0);
+    if (!start())
+        GTEST_SKIP() << "no network and IPC namespaces here; the daemon is not run outside them";
+    EXPECT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
+    ASSERT_EQ(nextNotify(5000), "READY=1");
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 7.0);
+    std::string book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
+    EXPECT_EQ(countOf(book, "is not a regular file"), 1u) << book;
+    EXPECT_NE(book.find("ERR: /dev/shm/vrl_debug.log is not a regular file: it is ignored\n"), std::string::npos);
+}
+
+TEST_F(Daemon, ReadOnlyLogFolderIsSaidOnceAndTheDaemonRuns)
+{
+    std::string logDir = root + "/mnt/ubi0/log";
+    std::string cmd = "mkdir -p '" + logDir + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    bool started = start([&] {
+        return mount(logDir.c_str(), logDir.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+               mount(nullptr, logDir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    });
+    if (!started)
+        GTEST_SKIP() << "no network, IPC and mount namespaces here; the daemon is not run outside them";
+    EXPECT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
+    ASSERT_EQ(nextNotify(5000), "READY=1");
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1");
+    std::string out = readFile(root + "/corvane.out");
+    EXPECT_EQ(countOf(out, "Cannot open the book log /mnt/ubi0/log/VRL_Book.log: Read-only file system"), 1u) << out;
+    EXPECT_EQ(countOf(out, "Cannot open the event log /mnt/ubi0/log/VRL_Event.log: Read-only file system"), 1u)
+        << out;
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the daemon ended";
+}
+
+TEST_F(Daemon, SecondRunOnASandboxInUseIsRefused)
+{
+    if (!start())
+        GTEST_SKIP() << "no network and IPC namespaces here; the daemon is not run outside them";
+    ASSERT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
+    ASSERT_EQ(nextNotify(5000), "READY=1");
+    const char* const companions[] = {"snmpd", "appweb", "lumiro"};
+    auto companionPids = [&] {
+        std::vector<pid_t> pids;
+        for (const char* name : companions)
+            for (auto& c : childrenOf(pid, name))
+                pids.push_back(c.first);
+        return pids;
+    };
+    ASSERT_TRUE(waitFor([&] { return companionPids().size() == 3; }, 5000));
+    std::vector<pid_t> before = companionPids();
+    std::string pool;
+    if (DIR* d = opendir((root + "/dev/shm").c_str())) {
+        while (struct dirent* e = readdir(d))
+            if (std::string(e->d_name).find("DbPool") != std::string::npos)
+                pool = root + "/dev/shm/" + e->d_name;
+        closedir(d);
+    }
+    struct stat poolBefore{}, poolAfter{};
+    ASSERT_EQ(stat(pool.c_str(), &poolBefore), 0) << pool;
+
+    auto t0 = std::chrono::steady_clock::now();
+    std::string run = std::string("'" CORVANE_SOURCE_DIR "/run' --build '" CORVANE_TOOLS_DIR "' --root '") + root +
+                      "' --seconds 5 2>&1";
+    FILE* p = popen(("timeout 30 " + run).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string said;
+    char buf[256];
+    while (fgets(buf, sizeof buf, p))
+        said += buf;
+    int status = pclose(p);
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_LT(took, 3.0);
+    EXPECT_EQ(said, "./run: the sandbox " + root + " is in use by another daemon (it holds " + root +
+                        "/run/daemon.lock)\n");
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(companionPids(), before);
+    ASSERT_EQ(stat(pool.c_str(), &poolAfter), 0);
+    EXPECT_EQ(poolAfter.st_ino, poolBefore.st_ino);
+    EXPECT_EQ(nextNotify(4000), "WATCHDOG=1") << "the first daemon lost its notification socket";
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the first daemon ended";
+}
+
+TEST_F(Daemon, FullDiskIsReportedWithoutABusError)
+{
+    // The sandbox is a 1 MiB tmpfs: too small for the simulated board.
+    bool started = start([&] { return mount("full", root.c_str(), "tmpfs", 0, "size=1m") == 0; });
+    if (!started)
+        GTEST_SKIP() << "no network, IPC and mount namespaces here; the daemon is not run outside them";
+    int status = 0;
+    ASSERT_TRUE(waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 20000)) << "the daemon still runs";
+    pid = -1;
+    std::string out = readFile(root + "/corvane.out");
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << out;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(out.find("No space left on device"), std::string::npos) << out;
 }
 
 } // namespace

@@ -6,9 +6,12 @@
 #include "testing/sandboxTest.h"
 
 #include <atomic>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -168,6 +171,143 @@ TEST_F(Logs, WritersRaceRotationAndRestartSafely)
         w.join();
     logInfo("still writing");
     EXPECT_NE(readSandboxFile("/mnt/ubi0/log/VRL_Book.log").find("still writing"), std::string::npos);
+}
+
+size_t countOf(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+// Standard error of the test process, collected in a file while it lives.
+class StderrCapture {
+public:
+    StderrCapture() : path_(sysPath("/tmp/stderr.txt"))
+    {
+        fflush(stderr);
+        saved_ = dup(2);
+        int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        dup2(fd, 2);
+        close(fd);
+    }
+    ~StderrCapture() { restore(); }
+    std::string text()
+    {
+        fflush(stderr);
+        std::ifstream in(path_);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void restore()
+    {
+        if (saved_ < 0)
+            return;
+        fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        saved_ = -1;
+    }
+
+private:
+    std::string path_;
+    int saved_ = -1;
+};
+
+TEST_F(Logs, FilesThatAreNotRegularAreIgnoredWithOneErrLine)
+{
+    // A FIFO would block the opening (the debug log has no reader, the
+    // control file no writer); a link would make the daemon truncate the
+    // file it leads to. The test ends by SIGALRM rather than hang.
+    writeFile("/tmp/victim", "kept\n");
+    for (const char* kind : {"fifo", "link"}) {
+        SCOPED_TRACE(kind);
+        closeLogs();
+        unlink(sysPath("/mnt/ubi0/log/VRL_Book.log").c_str());
+        for (const char* path : {"/dev/shm/.vrl_debug", "/dev/shm/vrl_debug.log"}) {
+            unlink(sysPath(path).c_str());
+            if (std::string(kind) == "fifo")
+                ASSERT_EQ(mkfifo(sysPath(path).c_str(), 0644), 0);
+            else
+                ASSERT_EQ(symlink(sysPath("/tmp/victim").c_str(), sysPath(path).c_str()), 0);
+        }
+        debugModuleMask = 0;
+        logsResetForTest();
+        StderrCapture err;
+        alarm(10);
+        openLogs();
+        logEnabled = 1;
+        debugControlTick();
+        logInfo("running");
+        nextDebugTick();
+        alarm(0);
+        err.restore();
+        DEBUG_PRINT(DBG_I2C, "no debug log\n");
+        EXPECT_EQ(readSandboxFile("/tmp/victim"), "kept\n");
+        std::string book = this->book();
+        EXPECT_EQ(countOf(book, "ERR: "), 1u) << book;
+        EXPECT_NE(book.find("ERR: /dev/shm/vrl_debug.log is not a regular file: it is ignored\n"), std::string::npos)
+            << book;
+        EXPECT_NE(book.find("INFO: running\n"), std::string::npos);
+        EXPECT_EQ(countOf(err.text(), "is not a regular file"), 1u) << err.text();
+        EXPECT_EQ(debugModuleMask.load(), 0u);
+    }
+}
+
+TEST_F(Logs, LogFailuresAreSaidOnceAndTriedAgainHourly)
+{
+    logEnabled = 1;
+    logSizeCheckTick(); // the hourly step's first pass
+    // The book log cannot be opened: its folder is a file.
+    closeLogs();
+    std::string dir = sysPath("/mnt/ubi0/log");
+    ASSERT_EQ(rename(dir.c_str(), (dir + ".away").c_str()), 0);
+    writeFile("/mnt/ubi0/log", "");
+    StderrCapture err;
+    openLogs();
+    logInfo("lost");
+    logInfo("lost too");
+    std::string said = err.text();
+    EXPECT_EQ(countOf(said, "Cannot open the book log /mnt/ubi0/log/VRL_Book.log: Not a directory; tried again at "
+                            "the hourly check\n"),
+              1u)
+        << said;
+    EXPECT_EQ(countOf(said, "Cannot open the event log"), 1u) << said;
+
+    // It comes back at the hourly check, not before.
+    unlink(dir.c_str());
+    ASSERT_EQ(rename((dir + ".away").c_str(), dir.c_str()), 0);
+    clockAdvanceUs(1800LL * 1000000);
+    timeThread();
+    logSizeCheckTick();
+    logInfo("still lost");
+    clockAdvanceUs(1800LL * 1000000);
+    timeThread();
+    logSizeCheckTick();
+    logInfo("back");
+    std::string book = this->book();
+    EXPECT_EQ(book.find("lost"), std::string::npos) << book;
+    EXPECT_NE(book.find("INFO: back\n"), std::string::npos) << book;
+    EXPECT_NE(err.text().find("The book log /mnt/ubi0/log/VRL_Book.log is written again\n"), std::string::npos);
+
+    // A write that fails (the file size limit here, a full disk on the
+    // board) is said once on standard error and in the event log.
+    growFile("/mnt/ubi0/log/VRL_Book.log", 4096); // above what the other files need
+    struct stat sb;
+    ASSERT_EQ(stat(sysPath("/mnt/ubi0/log/VRL_Book.log").c_str(), &sb), 0);
+    struct rlimit old, small = {static_cast<rlim_t>(sb.st_size) + 10, RLIM_INFINITY};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small.rlim_max = old.rlim_max;
+    signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int i = 0; i < 5; i++)
+        logInfo("a line longer than the ten bytes left %d", i);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    said = err.text();
+    EXPECT_EQ(countOf(said, "Cannot write the book log"), 1u) << said;
+    EXPECT_EQ(countOf(eventLog(), "ERR: Cannot write the book log /mnt/ubi0/log/VRL_Book.log: File too large\n"), 1u)
+        << eventLog();
 }
 
 } // namespace

@@ -13,7 +13,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <linux/i2c-dev.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,6 +152,94 @@ TEST(SimBoard, SimctlDrivesTheBoardOfAnotherProcess)
     EXPECT_EQ(status, 1);
     simctl(root, "frobnicate", &status);
     EXPECT_EQ(status, 2);
+    removeTestSandbox(root);
+}
+
+size_t lineCount(const std::string& text)
+{
+    size_t n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+TEST(SimBoard, SimctlCountsAreBoundedByWhatIsHeld)
+{
+    std::string root = makeTestSandbox();
+    int status = -1;
+    // Asking for more than the log or the model holds gives what it holds.
+    std::string log = simctl(root, "log i2c-1 999999999", &status);
+    EXPECT_EQ(status, 0) << log;
+    EXPECT_LE(lineCount(log), static_cast<size_t>(kSimLogEntries));
+    std::string bytes = simctl(root, "get i2c-1:0x20 0 4294967295", &status);
+    EXPECT_EQ(status, 0) << bytes;
+    EXPECT_EQ(lineCount(bytes), 1u);
+    // A count that is not a number is refused.
+    for (const char* args : {"log i2c-1 12abc", "log i2c-1 -1", "log i2c-1 99999999999", "get i2c-1:0x20 0 x",
+                             "fpga read 0xFF200000 1e9", "log i2c-1 1 2"}) {
+        simctl(root, args, &status);
+        EXPECT_EQ(status, 2) << args;
+    }
+    removeTestSandbox(root);
+}
+
+TEST(SimBoard, BoardStateThatFailsItsCheckIsBuiltAgain)
+{
+    std::string root = makeTestSandbox();
+    SimDevice* d = simFindDeviceByName("PCA9655_IC45");
+    ASSERT_NE(d, nullptr);
+    // A damaged device table: the name of a fitted device changed.
+    d->name[0] ^= 0x20;
+    int status = -1;
+    std::string out = simctl(root, "devices", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("board.state fails its check; the board is built again from its profile\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("PCA9655_IC45"), std::string::npos) << out;
+    EXPECT_EQ(std::string(d->name), "PCA9655_IC45") << "the shared state is rebuilt in place";
+    // Knobs and counters change while the board runs: not part of the check.
+    d->nackNext.store(2);
+    out = simctl(root, "devices");
+    EXPECT_EQ(out.find("fails its check"), std::string::npos) << out;
+    removeTestSandbox(root);
+}
+
+TEST(SimBoard, SimFilesAreWrittenWholeOrNotAtAll)
+{
+    std::string root = makeTestSandbox();
+    std::string path = simFilePath("board.profile");
+    std::string before = simBoardProfileText();
+    ASSERT_FALSE(before.empty());
+    // A write that cannot complete (a file size limit here, a full disk
+    // elsewhere) leaves the old file and no temporary.
+    struct rlimit old, small;
+    getrlimit(RLIMIT_FSIZE, &old);
+    small = {16, old.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int r = simWriteFile(path, std::string(4096, '#'));
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(simBoardProfileText(), before);
+    EXPECT_NE(access((path + ".new." + std::to_string(getpid())).c_str(), F_OK), 0);
+
+    // Sim files are not written through a link planted in their place.
+    std::string victim = root + "/tmp/victim";
+    ASSERT_EQ(simWriteFile(victim, "kept\n"), 0);
+    std::string state = simFilePath("board.state");
+    std::string store = simFilePath("store/i2c-1-0x51.bin");
+    for (const std::string& p : {state, store}) {
+        ASSERT_EQ(unlink(p.c_str()), 0);
+        ASSERT_EQ(symlink(victim.c_str(), p.c_str()), 0);
+        int status = -1;
+        std::string out = simctl(root, "devices", &status);
+        EXPECT_EQ(status, 1) << out;
+        EXPECT_NE(out.find(p + " is not a regular file"), std::string::npos) << out;
+        EXPECT_EQ(readSandboxFile("/tmp/victim"), "kept\n");
+        ASSERT_EQ(unlink(p.c_str()), 0);
+    }
     removeTestSandbox(root);
 }
 
