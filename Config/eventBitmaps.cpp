@@ -8,7 +8,7 @@
 
 #include "Config/StrutturaDati.h"
 #include "comtab/dbPool.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 
 #include <atomic>
 #include <cstddef>

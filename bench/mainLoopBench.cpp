@@ -1,7 +1,7 @@
 // Cost of one main-loop pass and of the time-base reads every step makes.
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "core/mainLoop.h"
-#include "core/timeBase.h"
+#include "core/base/timeBase.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "testing/testSupport.h"

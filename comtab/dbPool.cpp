@@ -1,7 +1,7 @@
 // DbPool shared cell grid.
 #include "comtab/dbPool.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 
 #include <atomic>

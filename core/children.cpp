@@ -4,8 +4,8 @@
 #include "Config/keys/systemKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/commandTable.h"
-#include "core/logs.h"
-#include "core/utils.h"
+#include "core/base/logs.h"
+#include "core/base/utils.h"
 #include "platform/paths.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "core/conversions.h"
 
 #include "Config/keys/audioKeys.h"
-#include "core/utils.h"
+#include "core/base/utils.h"
 
 #include <algorithm>
 #include <cmath>

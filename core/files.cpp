@@ -3,9 +3,9 @@
 
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
-#include "core/crc32.h"
-#include "core/logs.h"
-#include "core/utils.h"
+#include "core/base/crc32.h"
+#include "core/base/logs.h"
+#include "core/base/utils.h"
 #include "platform/io.h"
 #include "platform/paths.h"
 

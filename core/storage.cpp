@@ -5,7 +5,7 @@
 #include "comtab/commandManager.h"
 #include "core/children.h"
 #include "core/files.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/io.h"
 #include "platform/paths.h"
 

@@ -3,9 +3,9 @@
 
 #include "Config/StrutturaDati.h"
 #include "Config/keys/unitKeys.h"
-#include "core/crc32.h"
-#include "core/logs.h"
-#include "core/utils.h"
+#include "core/base/crc32.h"
+#include "core/base/logs.h"
+#include "core/base/utils.h"
 #include "hw/eepromDevices.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // Drivers of the I2C EEPROMs of bus 1.
 #include "hw/eepromDevices.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "hw/i2cBus.h"
 #include "platform/clock.h"
 #include "platform/io.h"

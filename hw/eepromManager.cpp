@@ -1,8 +1,8 @@
 // EEPROM manager: two verified data banks in a store with a header.
 #include "hw/eepromManager.h"
 
-#include "core/crc32.h"
-#include "core/utils.h"
+#include "core/base/crc32.h"
+#include "core/base/utils.h"
 #include "hw/eepromDevices.h"
 #include "platform/clock.h"
 #include "platform/paths.h"

@@ -2,10 +2,10 @@
 #include "hw/i2cBus.h"
 
 #include "Config/keys/hwCodesKeys.h"
-#include "core/utils.h"
-#include "core/locks.h"
-#include "core/logs.h"
-#include "core/timeBase.h"
+#include "core/base/utils.h"
+#include "core/base/locks.h"
+#include "core/base/logs.h"
+#include "core/base/timeBase.h"
 #include "platform/clock.h"
 #include "platform/io.h"
 

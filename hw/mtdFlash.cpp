@@ -1,7 +1,7 @@
 // Raw access to flash partitions through the MTD character devices.
 #include "hw/mtdFlash.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/io.h"
 
 #include <cstring>

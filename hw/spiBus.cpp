@@ -2,7 +2,7 @@
 #include "hw/spiBus.h"
 
 #include "Config/keys/hpaKeys.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/io.h"
 
 #include <atomic>

@@ -3,7 +3,7 @@
 // logs open with their gate set, DbPool created, and the virtual clock.
 #pragma once
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"

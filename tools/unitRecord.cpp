@@ -1,7 +1,7 @@
 // unitRecord: gives the simulated board of a sandbox (the one CORVANE_ROOT
 // names) a unit identity: writes the unit identity record into bytes 0..127
 // of its board EEPROM (M24LC512 at i2c-1 0x51), with its big-endian CRC.
-#include "core/utils.h"
+#include "core/base/utils.h"
 #include "hw/eeprom.h"
 #include "hw/eepromDevices.h"
 #include "platform/init.h"

@@ -2,7 +2,7 @@
 #include "Config/keys/alarmsKeys.h"
 
 #include "Config/StrutturaDati.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 
 void copyAlarmInputsToStates(uint32_t a, uint32_t b)
 {

@@ -5,7 +5,7 @@
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"

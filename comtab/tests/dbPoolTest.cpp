@@ -1,7 +1,7 @@
 // DbPool: layout, publishing and what a second process sees.
 #include "comtab/dbPool.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "testing/dbPoolReader.h"

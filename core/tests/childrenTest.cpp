@@ -1,7 +1,7 @@
 #include "core/children.h"
 
 #include "Config/keys/systemKeys.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "core/storage.h"
 #include "platform/clock.h"
 #include "sim/board.h"

@@ -1,6 +1,6 @@
-#include "core/crashHandler.h"
+#include "core/base/crashHandler.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "testing/sandboxTest.h"
 
 #include <csignal>

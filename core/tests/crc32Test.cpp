@@ -1,6 +1,6 @@
-#include "core/crc32.h"
+#include "core/base/crc32.h"
 
-#include "core/utils.h"
+#include "core/base/utils.h"
 
 #include <cstring>
 #include <dlfcn.h>

@@ -1,9 +1,9 @@
 #include "core/files.h"
 
 #include "Config/keys/unitKeys.h"
-#include "core/crc32.h"
-#include "core/logs.h"
-#include "core/utils.h"
+#include "core/base/crc32.h"
+#include "core/base/logs.h"
+#include "core/base/utils.h"
 #include "sim/board.h"
 #include "testing/sandboxTest.h"
 

@@ -1,5 +1,5 @@
-#include "core/locks.h"
-#include "core/logs.h"
+#include "core/base/locks.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 #include "testing/sandboxTest.h"
 

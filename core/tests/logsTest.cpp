@@ -1,5 +1,5 @@
-#include "core/logs.h"
-#include "core/timeBase.h"
+#include "core/base/logs.h"
+#include "core/base/timeBase.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sim/board.h"

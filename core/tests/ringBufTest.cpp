@@ -1,4 +1,4 @@
-#include "core/ringBuf.h"
+#include "core/base/ringBuf.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "core/children.h"
 #include "core/files.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "sim/board.h"
 #include "sim/programs.h"
 #include "testing/sandboxTest.h"

@@ -1,4 +1,4 @@
-#include "core/timeBase.h"
+#include "core/base/timeBase.h"
 #include "platform/clock.h"
 
 #include <atomic>

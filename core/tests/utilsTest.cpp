@@ -1,4 +1,4 @@
-#include "core/utils.h"
+#include "core/base/utils.h"
 
 #include "platform/clock.h"
 #include "testing/sandboxTest.h"

@@ -3,7 +3,7 @@
 // the transfers that reached it.
 #pragma once
 
-#include "core/locks.h"
+#include "core/base/locks.h"
 #include "sim/simModels.h"
 #include "testing/sandboxTest.h"
 

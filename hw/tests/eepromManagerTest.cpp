@@ -2,7 +2,7 @@
 // simulated board EEPROM, on the virtual clock.
 #include "hw/eepromManager.h"
 
-#include "core/utils.h"
+#include "core/base/utils.h"
 #include "hw/eeprom.h"
 #include "hw/tests/eepromFixture.h"
 

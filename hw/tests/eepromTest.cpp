@@ -3,7 +3,7 @@
 
 #include "Config/StrutturaDati.h"
 #include "Config/keys/unitKeys.h"
-#include "core/utils.h"
+#include "core/base/utils.h"
 #include "hw/tests/eepromFixture.h"
 #include "sim/simEeprom.h"
 

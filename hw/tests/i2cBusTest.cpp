@@ -3,8 +3,8 @@
 
 #include "Config/keys/hwCodesKeys.h"
 #include "comtab/dbPool.h"
-#include "core/locks.h"
-#include "core/timeBase.h"
+#include "core/base/locks.h"
+#include "core/base/timeBase.h"
 #include "platform/io.h"
 #include "sim/simModels.h"
 #include "testing/sandboxTest.h"

@@ -1,7 +1,7 @@
 // Stand-in for the command manager: it is not initialised, so every request
 // is refused.
 #include "comtab/commandManager.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 
 int CMD_Request(int n, uint32_t)
 {

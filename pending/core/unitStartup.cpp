@@ -3,7 +3,7 @@
 #include "core/unitStartup.h"
 
 #include "Config/keys/systemKeys.h"
-#include "core/logs.h"
+#include "core/base/logs.h"
 
 int loadUnitInfo()
 {

@@ -2,7 +2,7 @@
 // removed, -1 with a log line when it was not.
 #include "persist/configExchange.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 
 #include <cstdio>

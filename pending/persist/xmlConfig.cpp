@@ -2,7 +2,7 @@
 // the save only creates the folder the files go to.
 #include "persist/xmlConfig.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Time base, elapsed time and timers.
-#include "core/timeBase.h"
+#include "core/base/timeBase.h"
 
 #include "platform/clock.h"
 

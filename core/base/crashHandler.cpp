@@ -1,7 +1,7 @@
 // Crash handler.
-#include "core/crashHandler.h"
+#include "core/base/crashHandler.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // CRC-32 over the compile-time table.
-#include "core/crc32.h"
+#include "core/base/crc32.h"
 
 int computeCrc32(uint32_t* out, const uint8_t* buf, uint32_t* len)
 {

@@ -1,7 +1,7 @@
 // Locks: System V semaphores per I2C bus, named recursive mutexes.
-#include "core/locks.h"
+#include "core/base/locks.h"
 
-#include "core/logs.h"
+#include "core/base/logs.h"
 #include "platform/paths.h"
 
 #include <cerrno>

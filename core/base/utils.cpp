@@ -1,5 +1,5 @@
 // Common utilities and the internal debug log.
-#include "core/utils.h"
+#include "core/base/utils.h"
 
 #include "platform/clock.h"
 #include "platform/paths.h"

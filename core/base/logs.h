@@ -9,7 +9,7 @@ enum LogLevel { LVL_INFO, LVL_ERR, LVL_EVENT, LVL_WARN, LVL_DEBUG };
 // Rows of the debug-module table, in table order.
 enum DebugModuleId {
 #define DEBUG_MODULE(Id, name, mask, category) DBG_##Id,
-#include "core/debugModules.def"
+#include "core/base/debugModules.def"
 #undef DEBUG_MODULE
     DEBUG_MODULE_COUNT
 };

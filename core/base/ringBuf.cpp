@@ -1,5 +1,5 @@
 // Byte ring buffer.
-#include "core/ringBuf.h"
+#include "core/base/ringBuf.h"
 
 #include <cstring>
 

@@ -10,9 +10,9 @@
 // link make the daemon truncate another file. A log that cannot be opened or
 // written is reported once on standard error (the service journal) and in
 // another log; a closed book or event log is tried again at the hourly check.
-#include "core/logs.h"
+#include "core/base/logs.h"
 
-#include "core/timeBase.h"
+#include "core/base/timeBase.h"
 #include "platform/clock.h"
 #include "platform/io.h"
 #include "platform/paths.h"
@@ -31,7 +31,7 @@
 
 const DebugModule debugModuleTable[DEBUG_MODULE_COUNT] = {
 #define DEBUG_MODULE(Id, name, mask, category) {name, mask, category},
-#include "core/debugModules.def"
+#include "core/base/debugModules.def"
 #undef DEBUG_MODULE
 };
 
