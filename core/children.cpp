@@ -464,8 +464,9 @@ int clockProgramResult(const char* program, const char* const argv[])
 
 int runNtpdate(int setHwClock)
 {
+    // The field holds up to 256 characters and need not end with a zero.
     char server[257];
-    snprintf(server, sizeof server, "%s", getNTPNameServer());
+    snprintf(server, sizeof server, "%.256s", getNTPNameServer());
     char cmd[512];
     snprintf(cmd, sizeof cmd, "ntpdate -u %s", server);
     printf("\nlaunch ntpdate cmd=%s ... \n", cmd);
