@@ -106,6 +106,8 @@ struct HwCodesRegion {
 struct HpaRegion {
     int16_t hpaNomDrvPow;
     uint32_t hpaModelCode; // holds the low byte of what was written
+    uint8_t hpaDetected;   // 1 once the amplifier identity was read
+    uint8_t hpaDisabled;   // not 0: the first and third families' loops stay off
     uint32_t hpaDrvCurrConvFactor;
 };
 
@@ -215,7 +217,74 @@ struct ChangeRegion {
 };
 
 // 15. Audio-processor block: one contiguous block, handed whole by value.
-struct AudioProcessorBlock {};
+// Each kind of set has a working set (index 0) followed by its stored sets.
+constexpr int AP_COMMON_SETS = 10;
+constexpr int AP_EQ_SETS = 14;
+constexpr int AP_CMP_SETS = 14;
+constexpr int AP_EQ_BANDS = 7;
+constexpr int AP_CMP_BANDS = 5;
+
+// The common switches (a stored set keeps only the first seven) and the
+// set's name: its four words most significant byte first, then the words.
+struct ApCommonSet {
+    uint8_t on;
+    uint8_t eqOn;
+    uint8_t cmpOn;
+    uint8_t limGainSel;
+    uint8_t limPostCpr;
+    uint8_t eqPostCpr;
+    uint8_t limLev;
+    uint8_t commonLoad;
+    uint8_t commonModified;
+    uint8_t eqLoad;
+    uint8_t eqModified;
+    uint8_t cmpLoad;
+    uint8_t cmpModified;
+    uint8_t nameBytes[16];
+    uint32_t name[4];
+};
+
+struct ApEqBand {
+    uint32_t freqC; // centre frequency, Hz
+    uint32_t gain;
+    uint32_t qFactor;
+};
+
+struct ApEqSet {
+    uint32_t gain; // signed 16-bit value kept in a word
+    uint32_t word2;
+    ApEqBand band[AP_EQ_BANDS];
+    uint8_t llShelving;
+    uint8_t hShelving;
+    uint8_t nameBytes[16];
+    uint32_t name[4];
+};
+
+struct ApCmpBand {
+    int32_t logTh;       // threshold
+    uint32_t logKw;      // knee: holds the low 16 bits of what was written
+    uint32_t linRt;      // ratio
+    uint32_t minGainDec; // minimum gain decrement: holds the low byte
+};
+
+struct ApTimeConstants {
+    uint32_t attack;
+    uint32_t release;
+};
+
+struct ApCmpSet {
+    ApCmpBand band[AP_CMP_BANDS];
+    ApTimeConstants smoothing[AP_CMP_BANDS];
+    int16_t gainLogRef[AP_CMP_BANDS];
+    uint8_t nameBytes[16];
+    uint32_t name[4];
+};
+
+struct AudioProcessorBlock {
+    ApCommonSet common[AP_COMMON_SETS];
+    ApEqSet eq[AP_EQ_SETS];
+    ApCmpSet cmp[AP_CMP_SETS];
+};
 
 struct SystemImage {
     UnitRegion unit;

@@ -50,7 +50,8 @@ uint32_t truncateToWidth(uint8_t shape, uint32_t v)
     case VT_U8:
     case VT_U8_IN_U32: return v & 0xffu;
     case VT_U16:
-    case VT_S16: return v & 0xffffu;
+    case VT_S16:
+    case VT_U16_IN_U32: return v & 0xffffu;
     default: return v;
     }
 }

@@ -29,6 +29,7 @@ enum CfgShape : uint8_t {
     VT_U32,       // 32-bit word
     VT_S32,       // signed 32-bit word
     VT_U8_IN_U32, // 32-bit word that holds the low byte of what was written
+    VT_U16_IN_U32, // 32-bit word that holds the low 16 bits of what was written
     VT_U32_LOW8,  // 32-bit word stored and compared whole, read as its low byte
     VT_IPV4,      // 32-bit IPv4 word in network byte order
     VT_F32,       // single-precision float, compared as a float
@@ -239,6 +240,7 @@ consteval bool shapeFitsElement(uint8_t shape)
     case VT_S16: return std::is_same_v<E, int16_t>;
     case VT_U32:
     case VT_U8_IN_U32:
+    case VT_U16_IN_U32:
     case VT_U32_LOW8:
     case VT_IPV4: return std::is_same_v<E, uint32_t>;
     case VT_S32: return std::is_same_v<E, int32_t>;
@@ -387,6 +389,7 @@ consteval bool cfgCTypeFits(uint8_t shape)
     case VT_S16: return std::is_same_v<C, int16_t>;
     case VT_U32:
     case VT_U8_IN_U32:
+    case VT_U16_IN_U32:
     case VT_IPV4: return std::is_same_v<C, uint32_t>;
     case VT_S32: return std::is_same_v<C, int32_t>;
     case VT_F32: return std::is_same_v<C, float>;

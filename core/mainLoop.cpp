@@ -2,7 +2,8 @@
 #include "core/mainLoop.h"
 
 #include "Config/configCycle.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/hpaKeys.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "alarms/alarmConditions.h"
 #include "alarms/alarmCycle.h"
 #include "audio/audioProcessor.h"

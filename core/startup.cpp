@@ -2,7 +2,7 @@
 #include "core/startup.h"
 
 #include "Config/configCycle.h"
-#include "Config/pendingAccessors.h"
+#include "Config/keys/audioProcessorKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"

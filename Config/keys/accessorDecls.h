@@ -6,6 +6,8 @@
 //   KEY_HAND   the same without set<Id>: the region's hand-written setter, with
 //              the uniform entry cfgHandSet_<Id>(i, v) that the XML code calls
 //   IKEY       indexed: get<Id>(i), set<Id>(i, v), isValid<Id>(v), get<Id>Key(i), dbUpdate<Id>(i)
+//   IKEY_HAND  IKEY without set<Id>(i, v): the region's hand-written setter, with
+//              the uniform entry cfgHandSet_<Id>(i, v)
 //   IKEY2      two-level: get<Id>(o, i), set<Id>(o, i, v), isValid<Id>(v), get<Id>Key(o, i),
 //              dbUpdate<Id>(o, i)
 //   STATUS     item without an XML element: get<Id>(), set<Id>(v), dbUpdate<Id>()
@@ -49,6 +51,13 @@ using CfgArg = std::conditional_t<std::is_same_v<C, float>, float, uint32_t>;
     int isValid##Id(uint32_t v);                                                                   \
     const char* get##Id##Key(uint32_t i);                                                          \
     void dbUpdate##Id(uint8_t i);
+#define CFG_DECL_IKEY_HAND(Id, CType)                                                              \
+    CFG_DECL_ROW(Id, CType)                                                                        \
+    CType get##Id(uint32_t i);                                                                     \
+    int isValid##Id(uint32_t v);                                                                   \
+    const char* get##Id##Key(uint32_t i);                                                          \
+    void dbUpdate##Id(uint8_t i);                                                                  \
+    void cfgHandSet_##Id(uint32_t i, uint32_t v);
 #define CFG_DECL_IKEY2(Id, CType)                                                                  \
     CFG_DECL_ROW(Id, CType)                                                                        \
     CType get##Id(uint32_t o, uint32_t i);                                                         \

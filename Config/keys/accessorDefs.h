@@ -4,8 +4,10 @@
 
 #include "Config/keyTable.h"
 
-// The uniform setter of a row: the hand-written one of a KEY_HAND row.
+// The uniform setter of a row: the hand-written one of a KEY_HAND or
+// IKEY_HAND row.
 #define CFG_HANDSET_KEY_HAND(Id) cfgHandSet_##Id
+#define CFG_HANDSET_IKEY_HAND(Id) cfgHandSet_##Id
 #define CFG_HANDSET_KEY(Id) nullptr
 #define CFG_HANDSET_IKEY(Id) nullptr
 #define CFG_HANDSET_IKEY2(Id) nullptr
@@ -20,6 +22,7 @@
 #define CFG_KIND_KEY KIND_ITEM, true
 #define CFG_KIND_KEY_HAND KIND_ITEM, true
 #define CFG_KIND_IKEY KIND_FAMILY, true
+#define CFG_KIND_IKEY_HAND KIND_FAMILY, true
 #define CFG_KIND_IKEY2 KIND_FAMILY2, true
 #define CFG_KIND_STATUS KIND_ITEM, false
 #define CFG_KIND_STATUS_GET KIND_ITEM, false
@@ -58,6 +61,11 @@
 #define CFG_DEF_IKEY(Id, CType)                                                                    \
     CType get##Id(uint32_t i) { return cfgCast<CType>(cfgGetElement(cfgRow_##Id, i)); }            \
     void set##Id(uint32_t i, CfgArg<CType> v) { cfgSet(cfgRow_##Id, i, cfgRaw(v)); }               \
+    int isValid##Id(uint32_t v) { return cfgIsValidRow(cfgRow_##Id, v); }                          \
+    const char* get##Id##Key(uint32_t i) { return cfgElementName(cfgRow_##Id, i); }               \
+    void dbUpdate##Id(uint8_t i) { cfgPublish(cfgRow_##Id, i); }
+#define CFG_DEF_IKEY_HAND(Id, CType)                                                               \
+    CType get##Id(uint32_t i) { return cfgCast<CType>(cfgGetElement(cfgRow_##Id, i)); }            \
     int isValid##Id(uint32_t v) { return cfgIsValidRow(cfgRow_##Id, v); }                          \
     const char* get##Id##Key(uint32_t i) { return cfgElementName(cfgRow_##Id, i); }               \
     void dbUpdate##Id(uint8_t i) { cfgPublish(cfgRow_##Id, i); }

@@ -9,6 +9,7 @@
 #include "Config/eventIds.h"
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/audioKeys.h"
+#include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"

@@ -8,8 +8,10 @@
 #include "Config/eventBitmaps.h"
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/audioKeys.h"
+#include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/hpaKeys.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/networkKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
@@ -41,7 +43,8 @@ enum KeyWidth : uint8_t {
     S16,            // signed 16-bit
     U32,            // 32-bit
     S32,            // signed 32-bit word
-    U32_LOW_BYTE,   // "32-bit holding v & 255", "32-bit (low byte kept)"
+    U32_LOW_BYTE,   // "32-bit holding v & 255", "32-bit (low byte kept)", "a byte in a 32-bit word"
+    U32_LOW_16,     // "the low 16 bits of a 32-bit word"
     U32_READ_BYTE,  // 32-bit word whose accessors use its low byte
     IPV4,           // 32-bit, network byte order, published in host order
     BYTES6,         // six bytes
@@ -50,10 +53,13 @@ enum KeyWidth : uint8_t {
 
 enum CellForm : uint8_t { PLAIN, MAC_WORDS };
 
+// The cell of element 0; element b of a family is `step` items further on
+// ("(57, 4b+1)").
 struct KeyCell {
     uint8_t section;
     uint8_t item;
     uint8_t form = PLAIN;
+    uint8_t step = 0;
 };
 
 struct KeyRange {
@@ -152,6 +158,8 @@ const std::vector<KeyFacts>& documentedKeys()
         // Amplifier.
         {"HpaNomDrvPow", "HpaNomDrvPow", S16, 1, anyValue(), {}, {0x40000}, {}},
         {"HpaModelCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 23}}},
+        {"HpaDetected", nullptr, U8, 1, anyValue(), {}, {}, {{17, 16}}},
+        {"HpaDisabled", nullptr, U8, 1, anyValue(), {}, {}, {{17, 17}}},
         {"HpaDrvCurrConvFactor", "HpaDrvCurrConvFactor", U32, 1, anyValue(), {}, {0x80000}, {{17, 26}}},
 
         // RF.
@@ -221,6 +229,22 @@ const std::vector<KeyFacts>& documentedKeys()
         {"FailSummary", nullptr, U8, 1, anyValue(), {}, {}, {}},
         {"Flag6Summary", nullptr, U8, 1, anyValue(), {}, {}, {}},
         {"Flag7Summary", nullptr, U8, 1, anyValue(), {}, {}, {}},
+
+        // Audio processor: the common switches and the compressor bands 0..4
+        // of the working sets; no validators.
+        {"ApOn", "ap_on", U8, 1, anyValue(), {}, {0x200000}, {{57, 36}}},
+        {"ApEqOn", "ap_eq_on", U8, 1, anyValue(), {}, {0x200000}, {{57, 37}}},
+        {"ApCmpOn", "ap_cmp_on", U8, 1, anyValue(), {}, {0x200000}, {{57, 38}}},
+        {"ApCmpLogTh", "ap_cmp_log_th_0", S32, 5, anyValue(), 0, {0x200000}, {{57, 1, PLAIN, 4}}},
+        {"ApCmpLogKw", "ap_cmp_log_kw_0", U32_LOW_16, 5, anyValue(), 0, {0x200000}, {{57, 3, PLAIN, 4}}},
+        {"ApCmpLinRt", "ap_cmp_lin_rt_0", U32, 5, anyValue(), 100, {0x200000}, {{57, 2, PLAIN, 4}}},
+        {"ApCmpMinGainDec", "ap_cmp_min_gain_dec_0", U32_LOW_BYTE, 5, anyValue(), 0, {0x200000},
+         {{57, 4, PLAIN, 4}}},
+        {"ApSmoothingNAttack", "ap_smoothing_n_attack_0", U32, 5, anyValue(), 1000000, {0x200000},
+         {{57, 21, PLAIN, 2}}},
+        {"ApSmoothingNRelease", "ap_smoothing_n_release_0", U32, 5, anyValue(), 1000000, {0x200000},
+         {{57, 22, PLAIN, 2}}},
+        {"ApGainLogRef", "ap_gain_log_ref_0", S16, 5, anyValue(), 0, {0x200000}, {{57, 31, PLAIN, 1}}},
     };
     return v;
 }
@@ -233,7 +257,8 @@ uint32_t widthMask(KeyWidth w)
     case U32_LOW_BYTE:
     case U32_READ_BYTE: return 0xff;
     case U16:
-    case S16: return 0xffff;
+    case S16:
+    case U32_LOW_16: return 0xffff;
     default: return 0xffffffffu;
     }
 }
@@ -261,6 +286,7 @@ uint32_t probeValue(const KeyFacts& p)
     case U16: return 0xbeef;
     case S16: return static_cast<uint32_t>(-3);
     case U32_LOW_BYTE: return 0x15a;
+    case U32_LOW_16: return 0x2beef;
     case IPV4: return htonl(0xc0a80102);
     default: return 0x12345678;
     }
@@ -426,12 +452,13 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 groups |= g;
             EXPECT_EQ(getConfigChanged(), groups);
             EXPECT_EQ(getConfigLocked(), groups ? 2 : 0);
+            auto cellOfElement = [i](const KeyCell& c) { return Cell{c.section, c.item + c.step * i}; };
             for (const KeyCell& c : p.cells) {
                 if (c.form == MAC_WORDS) {
                     expectedCells[{c.section, c.item}] = 0x02112233u;
                     expectedCells[{c.section, c.item + 1u}] = 0x4455u;
                 } else {
-                    expectedCells[{c.section, c.item}] = cellValue(p, readBack(p.width, v));
+                    expectedCells[cellOfElement(c)] = cellValue(p, readBack(p.width, v));
                 }
             }
             for (const auto& [at, want] : expectedCells)
@@ -441,7 +468,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
 
             // The same value again: nothing published, marked or run.
             for (const KeyCell& c : p.cells)
-                setDbAreaCell(c.section, c.item, 0xdeadbeef);
+                setDbAreaCell(cellOfElement(c).first, cellOfElement(c).second, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
             if (p.width == BYTES6)
@@ -453,8 +480,9 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
             EXPECT_EQ(getConfigChanged(), 0u);
             EXPECT_EQ(getConfigLocked(), 0);
             for (const KeyCell& c : p.cells) {
-                EXPECT_EQ(readDbAreaCell(c.section, c.item), 0xdeadbeef);
-                setDbAreaCell(c.section, c.item, expectedCells[{c.section, c.item}]);
+                auto [section, item] = cellOfElement(c);
+                EXPECT_EQ(readDbAreaCell(section, item), 0xdeadbeef);
+                setDbAreaCell(section, item, expectedCells[{section, item}]);
             }
         }
     }
@@ -477,6 +505,9 @@ TEST_F(KeyTableTest, ElementNamesFollowTheirRowsRule)
     EXPECT_STREQ(getForceDacLevelKey(), "force_dac_level");
     EXPECT_STREQ(getVrlDataFormatKey(), "VrlDataFormat");
     EXPECT_STREQ(getStandardTypeKey(), "standard_type");
+    EXPECT_STREQ(getApCmpLogThKey(9), "ap_cmp_log_th_n");
+    EXPECT_STREQ(getApCmpLogThKey(5), "ap_cmp_log_th_5");
+    EXPECT_STREQ(getApGainLogRefKey(6), "ap_gain_log_ref_n");
     // A literal name is the same for every index.
     EXPECT_EQ(cfgElementName(row("NClock"), 300), row("NClock")->name);
 
@@ -714,6 +745,21 @@ TEST_F(KeyTableTest, HpaModelCodeSetsTheConversionFactorOfTheModelsThatHaveOne)
     setHpaModelCode(7);
     EXPECT_EQ(getHpaModelCode(), 7u);
     EXPECT_EQ(getHpaDrvCurrConvFactor(), 250u);
+}
+
+TEST_F(KeyTableTest, AmplifierFamilyAndFlagsAnswerToTheirOtherNames)
+{
+    setAmpFamily(0x102); // only the low byte is kept
+    EXPECT_EQ(getPsuTypeCode(), 2u);
+    EXPECT_EQ(getAmpFamily(), 2u);
+    EXPECT_EQ(readDbAreaCell(17, 19), 2u);
+    setHpaByteA(1);
+    setHpaByteD(1);
+    EXPECT_EQ(getHpaDetected(), 1);
+    EXPECT_EQ(getHpaDisabled(), 1);
+    EXPECT_EQ(readDbAreaCell(17, 16), 1u);
+    EXPECT_EQ(readDbAreaCell(17, 17), 1u);
+    EXPECT_EQ(getConfigChanged(), 0u); // status items mark no group
 }
 
 TEST_F(KeyTableTest, AlarmStateRangesWorkStrictlyBetweenTheirBounds)

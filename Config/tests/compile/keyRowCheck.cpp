@@ -28,6 +28,9 @@ void checkHook(uint32_t, uint32_t, uint32_t) {}
     CFG(TEXT, Text, char, .name = "text", .at = IMG_AS(sys.ntpNameServer, VT_TEXT))                \
     CFG(ROW, Words, uint32_t, .at = IMG(sys.portWords))                                            \
     CFG(KEY_HAND, Hand, uint16_t, .name = "hand", .at = IMG(factory.forceDacLevel))                \
+    CFG(IKEY_HAND, HandFamily, int16_t, .nameRule = NAME_NUMBERED, .name = "hands", .lastCase = 5,  \
+        .at = IMG(ap.cmp[0].gainLogRef))                                                           \
+    CFG(ISTATUS, Knees, uint32_t, .at = IMG_EACH_AS(ap.cmp[0].band, logKw, VT_U16_IN_U32))          \
     CFG(IKEY2, Pairs, uint32_t, .nameRule = NAME_FORMAT, .name = "DSn%u_P%u",                      \
         .at = {.size = 4, .count = 2, .inner = 4, .stride = 16, .innerStride = 4, .shape = VT_U32})  \
     CFG(STATUS, Float, float, .at = {.size = 4, .shape = VT_F32}, .cells = {cell(48, 4, CONV_F32_X100)})
@@ -51,6 +54,7 @@ CHECK_ROWS
 
 #if CASE == 0
 void cfgHandSet_Hand(uint32_t, uint32_t) {}
+void cfgHandSet_HandFamily(uint32_t, uint32_t) {}
 #endif
 
 enum CheckId : uint16_t {

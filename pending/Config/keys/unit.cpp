@@ -1,11 +1,31 @@
-// Stand-in for the export of the unit record: copies the serial number and
-// the active addresses from the image into the record, as saveConfig needs.
+// Stand-ins for the unit region's operations whose behaviour is not built
+// yet: the vendor id setter without the web branding, and the export of the
+// unit record limited to what saveConfig needs.
 #include "Config/keys/unit.h"
 
 #include "Config/StrutturaDati.h"
+#include "Config/keyTable.h"
+#include "Config/keys/unitKeys.h"
 
 #include <cstring>
 
+// Stores a changed word, publishes and marks.
+void setVendorId(uint32_t v)
+{
+    const CfgKeyDesc* row = KEYROW(VendorId);
+    if (cfgStore(row, 0, v) != 1)
+        return;
+    cfgPublish(row, 0);
+    cfgMark(row);
+}
+
+void cfgHandSet_VendorId(uint32_t, uint32_t v)
+{
+    setVendorId(v);
+}
+
+// Copies the serial number and the active addresses from the image into the
+// record.
 int exportUnitRecord(uint8_t* record, int type)
 {
     if (type != 1)
