@@ -12,7 +12,8 @@ The daemon's folders stand in layers, each calling only those below it:
   core/ (but core/base/)    start-up, main loop, threads, children, files, ...
 
 Checked rules (a project include is one whose first folder is a folder of
-the tree, in quotes or angle brackets):
+the tree, or a path relative to the including file, in quotes or angle
+brackets):
   - platform/ includes only platform/ (platform/host/ also sim/);
   - core/base/ includes only core/base/ and platform/;
   - comtab/dbPool.* includes only comtab/dbPool.h, core/base/ and platform/;
@@ -25,6 +26,7 @@ it stands for. Tests, testing/, sim/, tools/ and bench/ are not checked.
 Usage: checkLayers.py [root]     (exit 1 and one line per finding on a fault)
 """
 import os
+import posixpath
 import re
 import sys
 
@@ -75,6 +77,13 @@ def allowed(path, target):
     return True
 
 
+def layer_of(path):
+    for prefix, _ in RULES:
+        if path.startswith(prefix):
+            return prefix.rstrip("/.")
+    return path.split("/")[0]
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else "."
     top = {d for d in os.listdir(root) if os.path.isdir(os.path.join(root, d))}
@@ -85,14 +94,12 @@ def main():
             text = f.read()
         for m in INCLUDE.finditer(text):
             target = m.group(1)
-            if "/" not in target:
-                # A name without a folder is a system header, or one beside
-                # the file: the same layer.
+            if target.split("/")[0] not in top:
+                # A path relative to the file is checked as the file it
+                # names; anything else is a system header.
                 if not os.path.exists(os.path.join(root, os.path.dirname(rel), target)):
                     continue
-                target = os.path.dirname(path) + "/" + target
-            elif target.split("/")[0] not in top:
-                continue
+                target = posixpath.normpath(posixpath.join(posixpath.dirname(path), target))
             if not allowed(path, target):
                 line = text.count("\n", 0, m.start()) + 1
                 faults.append(f"{rel}:{line}: includes {target} (layer {layer_of(path)})")
@@ -102,14 +109,8 @@ def main():
         print(f"checkLayers: {len(faults)} include(s) against the layers; see docs/DEVELOPING.md, Layers",
               file=sys.stderr)
         return 1
+    print("checkLayers: every include of the system's code keeps to its layer")
     return 0
-
-
-def layer_of(path):
-    for prefix, _ in RULES:
-        if path.startswith(prefix):
-            return prefix.rstrip("/.")
-    return path.split("/")[0]
 
 
 if __name__ == "__main__":
