@@ -9,21 +9,25 @@ struct ImageState {
     uint8_t unitInfoBuffer[UNIT_INFO_BYTES];
 };
 
-ImageState st;
+ImageState& st()
+{
+    static ImageState s;
+    return s;
+}
 
 } // namespace
 
 SystemImage* getSystemImage()
 {
-    return &st.image;
+    return &st().image;
 }
 
 uint8_t* getUnitInfo()
 {
-    return st.unitInfo;
+    return st().unitInfo;
 }
 
 uint8_t* getUnitInfoBuffer()
 {
-    return st.unitInfoBuffer;
+    return st().unitInfoBuffer;
 }

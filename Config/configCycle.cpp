@@ -11,21 +11,10 @@
 #include "Config/eventBitmaps.h"
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/audioKeys.h"
-#include "Config/keys/hpaKeys.h"
-#include "Config/keys/hwCodesKeys.h"
-#include "Config/keys/inputKeys.h"
-#include "Config/keys/rfKeys.h"
-#include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
-#include "alarms/logicaTxConfig.h"
-#include "audio/extAnalog.h"
 #include "core/base/logs.h"
 #include "core/base/timeBase.h"
-#include "hw/eepromManager.h"
-#include "persist/configExchange.h"
-#include "persist/xmlConfig.h"
 #include "platform/clock.h"
-#include "power/powerSettings.h"
 
 #include <atomic>
 #include <cinttypes>
@@ -41,23 +30,23 @@ constexpr long kFrequencyMuteSeconds = 3;
 constexpr uint32_t kDataFormatCurrent = 8;
 constexpr size_t kInfoTextMax = 256;
 
-const ConfigFileStore kXmlStore = {
-    loadConfigFromFiles, saveConfigToFiles, XML_ResetConfig, XML_ResetNetConfig, XML_ResetFactoryConfig,
-    EEM_RemoveEEP,
-};
-
 struct CycleState {
     // Serialises load, save and delete of the files. Error-checking, so that a
     // load or save reached again from inside the store fails instead of
     // deadlocking the thread.
     pthread_mutex_t configFileMutex = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
-    std::atomic<const ConfigFileStore*> store{&kXmlStore};
+    // Registered by the store's owner at start-up (setConfigFileStore).
+    std::atomic<const ConfigFileStore*> store{nullptr};
     // Frequency-change mute: main loop only.
     struct timespec muteStamp{};
     uint8_t mutePending = 0;
 };
 
-CycleState st;
+CycleState& st()
+{
+    static CycleState s;
+    return s;
+}
 
 std::atomic_ref<uint32_t> word(uint32_t& w)
 {
@@ -84,9 +73,14 @@ std::atomic_ref<uint32_t> countdownWord()
     return word(getSystemImage()->change.saveCountdown);
 }
 
-const ConfigFileStore& store()
+// The registered store; without one, logs that fn cannot reach the files
+// and gives nullptr.
+const ConfigFileStore* registeredStore(const char* fn)
 {
-    return *st.store.load();
+    const ConfigFileStore* s = st().store.load();
+    if (!s)
+        logErr("%s - no configuration file store registered\n", fn);
+    return s;
 }
 
 // Hands groups to the saver: the countdown restarts first, so a saver that
@@ -100,18 +94,18 @@ void passGroupsToSave(uint32_t groups)
 void raiseFrequencyMute()
 {
     setAlarmField0(kFrequencyMuteAlarm, 1);
-    clockGetTime(CLOCK_MONOTONIC_RAW, &st.muteStamp);
-    st.mutePending = 1;
+    clockGetTime(CLOCK_MONOTONIC_RAW, &st().muteStamp);
+    st().mutePending = 1;
 }
 
 void releaseFrequencyMute()
 {
-    if (!st.mutePending)
+    if (!st().mutePending)
         return;
-    long seconds = labs(static_cast<long>(getMonoTimeNow().tv_sec - st.muteStamp.tv_sec));
+    long seconds = labs(static_cast<long>(getMonoTimeNow().tv_sec - st().muteStamp.tv_sec));
     if (seconds > kFrequencyMuteSeconds) {
         setAlarmField0(kFrequencyMuteAlarm, 0);
-        st.mutePending = 0;
+        st().mutePending = 0;
     }
 }
 
@@ -120,56 +114,23 @@ void releaseFrequencyMute()
 int16_t saveConfigGroups(uint32_t groups)
 {
     int16_t result;
-    if (pthread_mutex_lock(&st.configFileMutex) != 0) {
+    const ConfigFileStore* store = registeredStore("saveConfig");
+    if (!store) {
+        result = -1;
+    } else if (pthread_mutex_lock(&st().configFileMutex) != 0) {
         logDebug("%s - can't lock the file mutex\n", "saveConfig");
         result = -1;
     } else {
         if (groups & CONFIG_GROUP_FACTORY)
             exportUnitRecord(getUnitInfoBuffer(), 1);
-        result = static_cast<int16_t>(store().saveAll());
+        result = static_cast<int16_t>(store->saveAll());
         if (result != 0)
             logErr("%s - something goes wrong saving the XML file\n", "saveConfig");
-        pthread_mutex_unlock(&st.configFileMutex);
+        pthread_mutex_unlock(&st().configFileMutex);
     }
     if (result != 0)
         logErr("%s - something goes wrong in the image file\n", "saveConfig");
     return result;
-}
-
-void runMigrationStep(uint32_t step)
-{
-    switch (step) {
-    case 0: setPwrDeratingEnable(1); break;
-    case 1:
-        if (getVendorId() == 1)
-            setSelectWriteBits(0x20000, 1);
-        break;
-    case 2:
-        if (getPsuTypeCode() == 1)
-            setSelectWriteBits(0x80000, 1);
-        setLastValidVdac(0);
-        setLastValidHpsVout(0);
-        break;
-    case 3:
-        if (getVendorId() == 1 && getPsuTypeCode() == 1) {
-            setSelectWriteBits(0x80000, 1);
-            setSWRFoldback(1);
-        }
-        break;
-    case 4:
-        if (!hasSelectWriteBits(0x80000))
-            setSelectWriteBits(0x100000, 1);
-        break;
-    case 5: {
-        int16_t nominal = static_cast<int16_t>(getHpaNomDrvPow());
-        if (getPsuTypeCode() == 2 && nominal > 534 && nominal < 551 && !hasSelectWriteBits(0x800000))
-            setSelectWriteBits(0x800000, 1);
-        break;
-    }
-    case 6: setLevelMpx2Offset_dBu(static_cast<uint32_t>(getLevelMpxOffset_dBu())); break;
-    case 7: setMpxDigMaxDeltaClock(50); break;
-    default: break;
-    }
 }
 
 } // namespace
@@ -289,19 +250,22 @@ void testSaveConfigAfterApply()
 
 int16_t loadConfig()
 {
-    if (pthread_mutex_lock(&st.configFileMutex) != 0) {
+    const ConfigFileStore* store = registeredStore("loadConfig");
+    if (!store)
+        return -1;
+    if (pthread_mutex_lock(&st().configFileMutex) != 0) {
         logDebug("%s - can't lock the file mutex\n", "loadConfig");
         // Nothing was read: rewriting the files now would replace the stored
         // configuration with whatever the image holds.
         return -1;
     }
     markAllConfigChanged();
-    int16_t result = store().loadAll();
+    int16_t result = store->loadAll();
     if (result < 0) {
         setEventBit(1, 86);
         logErr("%s - something goes wrong importing the XML file\n", "loadConfig");
     }
-    pthread_mutex_unlock(&st.configFileMutex);
+    pthread_mutex_unlock(&st().configFileMutex);
     if (result != 0) {
         logInfo("Save actual configuration\n");
         saveConfig();
@@ -316,20 +280,23 @@ int16_t saveConfig()
 
 int deleteConfigFile(int type)
 {
-    if (pthread_mutex_lock(&st.configFileMutex) != 0) {
+    const ConfigFileStore* store = registeredStore("deleteConfigFile");
+    if (!store)
+        return -1;
+    if (pthread_mutex_lock(&st().configFileMutex) != 0) {
         logDebug("Function: %s - can't lock the file mutex\n", "deleteConfigFile");
         return -1;
     }
     int (*reset)() = nullptr;
     switch (type) {
-    case 0: reset = store().resetConfig; break;
-    case 1: reset = store().resetNetConfig; break;
-    case 2: reset = store().resetFactoryConfig; break;
-    case 3: reset = store().removeEepromFile; break;
+    case 0: reset = store->resetConfig; break;
+    case 1: reset = store->resetNetConfig; break;
+    case 2: reset = store->resetFactoryConfig; break;
+    case 3: reset = store->removeEepromFile; break;
     default: break;
     }
     int result = reset ? reset() : -1;
-    pthread_mutex_unlock(&st.configFileMutex);
+    pthread_mutex_unlock(&st().configFileMutex);
     if (!reset)
         logErr("Function: %s - Configuration type: %d not handled\n", "deleteConfigFile", type);
     return result;
@@ -338,18 +305,9 @@ int deleteConfigFile(int type)
 void applyConfigStepwise()
 {
     for (uint32_t step = getVrlDataFormat(); step < kDataFormatCurrent; step++) {
-        runMigrationStep(step);
+        runDataFormatStep(step);
         setVrlDataFormat(kDataFormatCurrent);
     }
-}
-
-void reapplyOutputStage()
-{
-    ExtAnalog_SetFrequency(getOutputRFfrequency());
-    if (getMatrixLMpx() == 1)
-        ExtAnalog_SetLevel(1, static_cast<int8_t>(getLevelMpx_dBu()), getFrequencyDeviation());
-    else
-        ExtAnalog_SetLevel(0, 0, getFrequencyDeviation());
 }
 
 int buildInfoString(char* buffer, int length)
@@ -391,5 +349,5 @@ int parseInfoString(const char* text, int length)
 
 void setConfigFileStore(const ConfigFileStore* s)
 {
-    st.store.store(s ? s : &kXmlStore);
+    st().store.store(s);
 }

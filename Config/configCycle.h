@@ -47,18 +47,18 @@ int16_t loadConfig();
 int16_t saveConfig();
 int deleteConfigFile(int type);
 
-// Start-up migration of a stored configuration to the current data format.
+// Start-up migration of a stored configuration to the current data format:
+// runs the unit region's runDataFormatStep from the stored format up.
 void applyConfigStepwise();
-
-// Re-applies the external output stage (group 0x100000).
-void reapplyOutputStage();
 
 // "UT..;ST..;FM..;FWV..;FWR..;FWB..;FWC..;FWE..;FWCS.." from and to the unit region.
 int buildInfoString(char* buffer, int length);
 int parseInfoString(const char* text, int length);
 
 // Where loadConfig, saveConfig and deleteConfigFile read, write and delete.
-// The daemon uses the XML files; tests put a recording store in its place.
+// Its owner registers it at start-up: the daemon the XML files
+// (persist/configStore.h), tests a recording store. Without one those calls
+// log "<function> - no configuration file store registered" and return -1.
 struct ConfigFileStore {
     int16_t (*loadAll)();
     int16_t (*saveAll)();
@@ -67,5 +67,6 @@ struct ConfigFileStore {
     int (*resetFactoryConfig)();
     int (*removeEepromFile)();
 };
-// nullptr selects the XML files again.
+// Registers the store (kept by the caller for the life of the process);
+// nullptr removes it.
 void setConfigFileStore(const ConfigFileStore* store);

@@ -12,7 +12,7 @@
 #include "audio/mpxOverIp.h"
 #include "core/children.h"
 #include "core/base/logs.h"
-#include "core/startup.h"
+#include "core/base/rfMute.h"
 #include "core/base/timeBase.h"
 #include "hw/boardMeasures.h"
 #include "hw/fpgaFrame.h"
@@ -31,7 +31,6 @@
 #include <systemd/sd-daemon.h>
 
 std::atomic<uint8_t> mainWorkSuspended{0};
-std::atomic<uint8_t> rfMuteState{1};
 void (*mainLoopTrace)(const char* step) = nullptr;
 
 namespace {

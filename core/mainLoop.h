@@ -9,10 +9,6 @@
 // serves only the mailbox, the watchdog, the mute release and the log steps.
 extern std::atomic<uint8_t> mainWorkSuspended;
 
-// The mute decision (1 = muted) that SetAlarms writes on every pass and the
-// control-frame step hands to the frame builder.
-extern std::atomic<uint8_t> rfMuteState;
-
 // Run-time state of the loop that belongs to `main`.
 struct MainLoopState {
     struct timespec watchdogStamp;

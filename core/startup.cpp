@@ -9,11 +9,13 @@
 #include "core/base/crashHandler.h"
 #include "core/base/locks.h"
 #include "core/base/logs.h"
+#include "core/base/rfMute.h"
 #include "core/mainLoop.h"
 #include "core/storage.h"
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
+#include "persist/configStore.h"
 #include "platform/init.h"
 
 #include <cstdio>
@@ -21,8 +23,6 @@
 #include <cstring>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
-
-std::atomic<uint8_t> globalMute{0};
 
 namespace {
 
@@ -86,6 +86,7 @@ int corvaneMain(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
     platformInit();
+    registerConfigStore();
     initStorage();
     openLogs();
     initDbAreaContainer();

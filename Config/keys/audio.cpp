@@ -1,8 +1,11 @@
 // The clipper settings: the limiter and overshoot setters and what they
-// derive.
+// derive; the re-apply of the external output stage.
 #include "Config/keys/audioKeys.h"
 
 #include "Config/keyTable.h"
+#include "Config/keys/inputKeys.h"
+#include "Config/keys/rfKeys.h"
+#include "audio/extAnalog.h"
 
 namespace {
 
@@ -65,4 +68,13 @@ int setClipperOvershoot(uint32_t v)
 void cfgHandSet_ClipperOvershoot(uint32_t, uint32_t v)
 {
     setClipperOvershoot(v);
+}
+
+void reapplyOutputStage()
+{
+    ExtAnalog_SetFrequency(getOutputRFfrequency());
+    if (getMatrixLMpx() == 1)
+        ExtAnalog_SetLevel(1, static_cast<int8_t>(getLevelMpx_dBu()), getFrequencyDeviation());
+    else
+        ExtAnalog_SetLevel(0, 0, getFrequencyDeviation());
 }

@@ -1,5 +1,5 @@
 // Hand-written operations of the audio region (rows: audio.def): the
-// clipper settings. Included by audioKeys.h.
+// clipper settings and the external output stage. Included by audioKeys.h.
 #pragma once
 
 #include <cstdint>
@@ -16,3 +16,10 @@ int setClipperOvershoot(uint32_t v);
 void updateClipperLimiter();
 // min(x & 0xffff, 8) scaled to 0..2047.
 uint16_t clipperScale(uint32_t x);
+
+// Re-applies the external output stage (audio/extAnalog.h), as the apply of
+// group 0x100000 does: tunes it to the output frequency, then sets its level
+// with mode 1, the MPX level as a signed byte and the frequency deviation
+// when the routing mode word is 1, else with mode 0, level 0 and the
+// deviation.
+void reapplyOutputStage();

@@ -14,7 +14,11 @@ struct SystemKeysState {
     std::atomic<int64_t> selfShutdownStampNs{0};
 };
 
-SystemKeysState st;
+SystemKeysState& st()
+{
+    static SystemKeysState s;
+    return s;
+}
 
 } // namespace
 
@@ -29,12 +33,12 @@ void stampSelfShutdown(uint32_t, uint32_t value, uint32_t)
         return;
     struct timespec ts;
     clockGetTime(CLOCK_MONOTONIC_RAW, &ts);
-    st.selfShutdownStampNs.store(static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+    st().selfShutdownStampNs.store(static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
 }
 
 struct timespec getSelfShutdownStamp()
 {
-    int64_t ns = st.selfShutdownStampNs.load();
+    int64_t ns = st().selfShutdownStampNs.load();
     struct timespec ts;
     ts.tv_sec = static_cast<time_t>(ns / 1000000000LL);
     ts.tv_nsec = static_cast<long>(ns % 1000000000LL);

@@ -292,6 +292,30 @@ TEST_F(ConfigCycleTest, DeleteRoutesEachTypeToItsFileAndRefusesOthers)
     EXPECT_NE(b.find("Configuration type: -1 not handled\n"), std::string::npos);
 }
 
+TEST_F(ConfigCycleTest, WithoutARegisteredStoreLoadSaveAndDeleteFailWithALine)
+{
+    setConfigFileStore(nullptr);
+    clearConfigChanged();
+    clearSaveConfigChanged();
+    EXPECT_EQ(loadConfig(), -1);
+    EXPECT_EQ(getConfigChanged(), 0u) << "nothing was read";
+    EXPECT_EQ(deleteConfigFile(0), -1);
+    markConfigChanged(0x10);
+    applyConfig();
+    for (int t = 1; t <= 10; t++)
+        tick();
+    EXPECT_EQ(getSaveConfigChanged(), 0x10u) << "the groups wait for a store";
+    std::string b = book();
+    for (const char* fn : {"loadConfig", "saveConfig", "deleteConfigFile"})
+        EXPECT_NE(b.find(std::string("ERR: ") + fn + " - no configuration file store registered\n"), std::string::npos)
+            << fn;
+    EXPECT_NE(b.find("ERR: Error applying configuration to FLASH\n"), std::string::npos);
+
+    setConfigFileStore(&kRecordingStore);
+    EXPECT_EQ(tick(), 1);
+    EXPECT_EQ(getSaveConfigChanged(), 0u);
+}
+
 TEST_F(ConfigCycleTest, MigrationRunsFromTheStoredFormatUpToTheLastStep)
 {
     struct Case {

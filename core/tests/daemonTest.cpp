@@ -117,6 +117,7 @@ TEST_F(Daemon, BootsNotifiesReleasesMuteAndLogsACrash)
                              "INFO: Remove GLOBAL MUTE\n"})
         EXPECT_NE(book.find(line), std::string::npos) << line;
     EXPECT_NE(book.find("INFO: Main Thread: pid " + std::to_string(pid) + "\n"), std::string::npos);
+    EXPECT_EQ(book.find("no configuration file store registered"), std::string::npos) << book;
     for (const char* thread : {"SaveConfig Thread", "UECP Rx Thread", "RDS Loop Thread", "Upgrade Thread",
                                "Ltx Thread", "Time Thread", "NTP Thread", "SPS Thread"})
         EXPECT_TRUE(std::regex_search(book, std::regex(std::string("INFO: ") + thread + ": pid \\d+\n"))) << thread;

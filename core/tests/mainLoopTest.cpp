@@ -1,6 +1,6 @@
 #include "core/base/logs.h"
+#include "core/base/rfMute.h"
 #include "core/mainLoop.h"
-#include "core/startup.h"
 #include "core/base/timeBase.h"
 #include "platform/clock.h"
 #include "platform/paths.h"

@@ -2,8 +2,7 @@
 // decision is the global mute alone.
 #include "alarms/alarmCycle.h"
 
-#include "core/mainLoop.h"
-#include "core/startup.h"
+#include "core/base/rfMute.h"
 
 void ScanAlarms() {}
 

@@ -15,7 +15,11 @@ struct PendingLogicState {
     std::atomic<uint32_t> swrFoldback{0};
 };
 
-PendingLogicState st;
+PendingLogicState& st()
+{
+    static PendingLogicState s;
+    return s;
+}
 
 } // namespace
 
@@ -27,19 +31,19 @@ uint32_t getFunctionalType()
 void setSelectWriteBits(uint32_t bits, uint32_t flag)
 {
     if ((flag & 255) == 1)
-        st.selectWrite.fetch_or(bits);
+        st().selectWrite.fetch_or(bits);
     else
-        st.selectWrite.fetch_and(~bits);
+        st().selectWrite.fetch_and(~bits);
     markConfigChanged(0x2000);
 }
 
 int hasSelectWriteBits(uint32_t bits)
 {
-    return (st.selectWrite.load() & bits) == bits ? 1 : 0;
+    return (st().selectWrite.load() & bits) == bits ? 1 : 0;
 }
 
 void setSWRFoldback(uint32_t value)
 {
-    if (st.swrFoldback.exchange(value) != value)
+    if (st().swrFoldback.exchange(value) != value)
         markConfigChanged(0x2000);
 }

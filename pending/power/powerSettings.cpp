@@ -8,13 +8,21 @@
 
 namespace {
 
-std::atomic<uint8_t> deratingEnable{0};
+struct PendingPowerState {
+    std::atomic<uint8_t> deratingEnable{0};
+};
+
+PendingPowerState& st()
+{
+    static PendingPowerState s;
+    return s;
+}
 
 } // namespace
 
 void setPwrDeratingEnable(uint32_t flag)
 {
     uint8_t v = static_cast<uint8_t>(flag & 255);
-    if (deratingEnable.exchange(v) != v)
+    if (st().deratingEnable.exchange(v) != v)
         markConfigChanged(0x2000);
 }
