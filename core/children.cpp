@@ -546,12 +546,17 @@ int runProgramWait(const char* program, const char* const argv[])
         close(errPipe[0]);
         return -2;
     }
+    return waitExecuted(pid, errPipe[0]);
+}
+
+int waitExecuted(pid_t pid, int errFd)
+{
     int err = 0;
     ssize_t n;
     do {
-        n = read(errPipe[0], &err, sizeof err);
+        n = read(errFd, &err, sizeof err);
     } while (n < 0 && errno == EINTR);
-    close(errPipe[0]);
+    close(errFd);
     int status = waitProgram(pid);
     return n > 0 ? -1 : status;
 }

@@ -73,6 +73,10 @@ pid_t spawnProgram(const char* program, const char* const argv[], const char* fa
 // Waits for a child of spawnProgram: its exit status (128 + signal when
 // killed), or -1 when there is no such child.
 int waitProgram(pid_t pid);
+// Waits for a program started with a close-on-exec error pipe (its write end
+// already closed here): reads the pipe, closes it, reaps the program. Returns
+// -1 when the program could not be executed, else waitProgram's result.
+int waitExecuted(pid_t pid, int errFd);
 // Runs a program and waits for it: its exit status, -1 when the program
 // could not be started, -2 when fork failed.
 int runProgramWait(const char* program, const char* const argv[]);

@@ -93,14 +93,8 @@ int runStorageTool(const char* program, const char* const argv[], const char* ch
         close(errPipe[0]);
         return -1;
     }
-    int err = 0;
-    ssize_t n;
-    do {
-        n = read(errPipe[0], &err, sizeof err);
-    } while (n < 0 && errno == EINTR);
-    close(errPipe[0]);
-    int status = waitProgram(pid);
-    if (n > 0)
+    int status = waitExecuted(pid, errPipe[0]);
+    if (status == -1)
         return 1;
     if (status == 0)
         return 0;
