@@ -108,7 +108,7 @@ static void start_cpu1(struct tarn_amp_state *s, const struct tarn_amp_ops *ops)
 	ops->wmb();
 	set_reset(s, ops, TARN_AMP_RST_HOLD);
 	ops->writel(TARN_AMP_RAM_PHYS, s->cpu1start);
-	ops->flush_cache_all();
+	ops->v7_flush_kern_cache_all();
 	ops->dmb();
 	ops->outer_clean_range(TARN_AMP_RAM_PHYS, TARN_AMP_RAM_PHYS + TARN_AMP_WINDOW_SIZE);
 	ops->info("TarnAMP: jump to %08X\n", ops->readl(s->cpu1start));
@@ -128,7 +128,7 @@ static void start_cpu1(struct tarn_amp_state *s, const struct tarn_amp_ops *ops)
 
 	set_reset(s, ops, TARN_AMP_RST_HOLD);
 	ops->writel(TARN_AMP_RAM_PHYS, s->cpu1start);
-	ops->flush_cache_all();
+	ops->v7_flush_kern_cache_all();
 	ops->dmb();
 	ops->wmb();
 	set_reset(s, ops, TARN_AMP_RST_RELEASE);

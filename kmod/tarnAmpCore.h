@@ -73,7 +73,7 @@ struct tarn_amp_ops {
 	void (*dsb)(void);            /* data synchronisation barrier */
 	void (*dmb)(void);            /* data memory barrier */
 	void (*wmb)(void);            /* write barrier with the outer-cache sync */
-	void (*flush_cache_all)(void);
+	void (*v7_flush_kern_cache_all)(void); /* flush of all caches */
 	void (*outer_clean_range)(uint32_t start, uint32_t end);
 
 	int (*cpu_down)(unsigned int cpu);

@@ -224,7 +224,7 @@ void fakeWriteb(uint8_t value, void *addr) {
 void fakeDsb() { board->log.push_back("dsb"); }
 void fakeDmb() { board->log.push_back("dmb"); }
 void fakeWmb() { board->log.push_back("wmb"); }
-void fakeFlushCacheAll() { board->log.push_back("flush_cache_all"); }
+void fakeFlushCacheAll() { board->log.push_back("v7_flush_kern_cache_all"); }
 void fakeOuterCleanRange(uint32_t start, uint32_t end) {
     board->log.push_back("outer_clean_range(" + hex32(start) + ", " + hex32(end) + ")");
 }
@@ -317,7 +317,7 @@ const std::vector<std::string> kStart = {
     "wmb",
     "rst+0x10 := 0x00000002",
     "cpu1start := 0xFFFF0000",
-    "flush_cache_all",
+    "v7_flush_kern_cache_all",
     "dmb",
     "outer_clean_range(0xFFFF0000, 0xFFFFFFFF)",
     "INFO TarnAMP: jump to FFFF0000",
@@ -328,7 +328,7 @@ const std::vector<std::string> kStart = {
     "wmb",
     "rst+0x10 := 0x00000002",
     "cpu1start := 0xFFFF0000",
-    "flush_cache_all",
+    "v7_flush_kern_cache_all",
     "dmb",
     "wmb",
     "rst+0x10 := 0x00000000",
