@@ -15,6 +15,7 @@
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/inputKeys.h"
 #include "Config/keys/networkKeys.h"
+#include "Config/keys/rdsKeys.h"
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"

@@ -51,7 +51,7 @@ enum KeyWidth : uint8_t {
     TEXT256,        // a text of 256 bytes reached by address
 };
 
-enum CellForm : uint8_t { PLAIN, MAC_WORDS };
+enum CellForm : uint8_t { PLAIN, MAC_WORDS, BYTES_SWAPPED };
 
 // The cell of element 0; element b of a family is `step` items further on
 // ("(57, 4b+1)").
@@ -83,6 +83,8 @@ struct KeyFacts {
     std::vector<uint32_t> groups;
     std::vector<KeyCell> cells;
     bool storesAlways = false;
+    uint16_t inner = 1;               // words per element of a two-level family
+    std::vector<KeyCell> lastCells{}; // the last element's cells, where they do not step evenly
 };
 
 const std::vector<KeyFacts>& documentedKeys()
@@ -214,6 +216,83 @@ const std::vector<KeyFacts>& documentedKeys()
         {"LevelMpx2Offset_dBu", "level_mpx2_offset_dBu", S16, 1, between(-20, 20), 0, {0x20000, 0x100000},
          {{9, 40}}},
 
+        // RDS common settings and UECP slots 1..10 (element 0 is slot 1).
+        {"UECPInterface", "UECP_Interface", U32, 1, upTo(1), 0, {0x10000}, {{20, 1}}},
+        {"UECPInterfaceBaudrate", "UECP_InterfaceBaudrate", U32, 1, upTo(9), 1, {0x10000}, {{20, 16}}},
+        {"UECPEncoderAddr", "UECP_Encoder_addr_1", U8, 10, upTo(63), 0, {0x10000}, {{20, 3}}, false, 1, {{20, 42}}},
+        {"UECPEncoderAddrEna", "UECP_Encoder_addr_1_ena", U8, 10, anyValue(), 1, {0x10000}, {}, false, 1, {{20, 41}}},
+        {"UECPSiteAddr", "UECP_Site_addr_1", U16, 10, upTo(1023), 0, {0x10000}, {{20, 2}}, false, 1, {{20, 54}}},
+        {"UECPSiteAddrEna", "UECP_Site_addr_1_ena", U8, 10, anyValue(), 1, {0x10000}, {}, false, 1, {{20, 53}}},
+        {"UECPEncoderAddrLegacy", "UECP_Encoder_addr", U8, 1, anyValue(), {}, {0x10000}, {{20, 3}}},
+        {"UECPSiteAddrLegacy", "UECP_Site_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 2}}},
+        {"UECPRegAddrEna", "UECP_Reg_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 19}}},
+        {"UECPRegionAddr", "UECP_Region_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 20}}},
+        {"UECPSectAddrEna", "UECP_Sect_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 21}}},
+        {"UECPSectorAddr", "UECP_Sector_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 22}}},
+        {"UECPAreaAddrEna", "UECP_area_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 23}}},
+        {"UECPAreaAddr", "UECP_Area_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 24}}},
+        {"EON", "EON", U32, 1, upTo(1), 0, {0x10000}, {{20, 17}}},
+        {"TaFromTlc", nullptr, U32, 1, anyValue(), 1, {0x10000}, {}},
+        {"CustomPS", "CustomPS", U32, 1, upTo(1), 1, {0x10000}, {{20, 5}}},
+        {"CustomPI", "CustomPI", U32, 1, upTo(1), 1, {0x10000}, {{20, 6}}},
+        {"CustomDI", "CustomDI", U32, 1, upTo(1), 1, {0x10000}, {{20, 7}}},
+        {"CustomTP", "CustomTP", U32, 1, upTo(1), 1, {0x10000}, {{20, 8}}},
+        {"CustomTA", "CustomTA", U32, 1, upTo(1), 1, {0x10000}, {{20, 9}}},
+        {"CustomMS", "CustomMS", U32, 1, upTo(1), 1, {0x10000}, {{20, 10}}},
+        {"CustomCT", "CustomCT", U32, 1, upTo(1), 1, {0x10000}, {{20, 11}}},
+        {"CustomPTY", "CustomPTY", U32, 1, upTo(1), 1, {0x10000}, {{20, 12}}},
+        {"CustomPTYN", "CustomPTYN", U32, 1, upTo(1), 1, {0x10000}, {{20, 13}}},
+        {"CustomAF", "CustomAF", U32, 1, upTo(1), 1, {0x10000}, {{20, 14}}},
+        {"CustomRT", "CustomRT", U32, 1, upTo(1), 0, {0x10000}, {{20, 15}}},
+        {"CustomECC", "CustomECC", U32, 1, upTo(1), 1, {0x10000}, {{20, 18}}},
+        {"CustomLanguage", "CustomLanguage", U32, 1, upTo(1), 1, {0x10000}, {{20, 60}}},
+        {"CurrentRDSDSN", "Current_RDS_DSN", U8, 1, between(1, 7), 1, {0x10000}, {{20, 4}}},
+        {"StandbyRDSDSN", "Standby_RDS_DSN", U8, 1, between(1, 7), 1, {0x10000}, {}},
+        {"RegionalDSFromTLC", "RegionalDS_FromTLC", U8, 1, upTo(1), 0, {0x10000}, {{20, 61}}},
+        {"RegionalDSN", "RegionalDSN", U8, 1, between(1, 7), 5, {0x10000}, {{20, 62}}},
+
+        // RDS data sets 0..6 in sections 21..27; texts of two words, the
+        // first character most significant.
+        {"DataSetName", "DataSetName_1", U32, 7, anyValue(), 0x7461726e, {0x10000}, {{21, 37}}, false, 2, {{27, 38}}},
+        {"DSN", "DSN", U8, 7, between(1, 253), 1, {0x10000}, {{21, 1}}, false, 1, {{27, 1}}},
+        {"PSN", "PSN", U8, 7, anyValue(), 1, {0x10000}, {{21, 2}}, false, 1, {{27, 2}}},
+        {"PST", "PST", U32, 7, upTo(1), 0, {0x10000}, {{21, 3}}, false, 1, {{27, 3}}},
+        {"StaticPS0", "StaticPS0_1", U32, 7, anyValue(), 0x7461726e, {0x10000}, {{21, 4}}, false, 2, {{27, 5}}},
+        {"DynPSFreq", "DynPS_Freq", U8, 7, between(2, 10), 2, {0x10000}, {{21, 6}}, false, 1, {{27, 6}}},
+        {"DynPS1", "DynPS1_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 7}}, false, 2, {{27, 8}}},
+        {"DynPS2", "DynPS2_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 9}}, false, 2, {{27, 10}}},
+        {"DynPS3", "DynPS3_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 11}}, false, 2, {{27, 12}}},
+        {"DynPS4", "DynPS4_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 13}}, false, 2, {{27, 14}}},
+        {"DynPS5", "DynPS5_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 15}}, false, 2, {{27, 16}}},
+        {"PI", "PI", U16, 7, anyValue(), 0x5201, {0x10000}, {{21, 17}}, false, 1, {{27, 17}}},
+        {"PIN", "PIN", U16, 7, anyValue(), 2048, {0x10000}, {{21, 18}}, false, 1, {{27, 18}}},
+        {"DI", "DI", U8, 7, upTo(15), 1, {0x10000}, {{21, 19}}, false, 1, {{27, 19}}},
+        {"TP", "TP", U32, 7, upTo(1), 0, {0x10000}, {{21, 20}}, false, 1, {{27, 20}}},
+        {"TA", "TA", U32, 7, upTo(1), 0, {0x10000}, {{21, 21}}, false, 1, {{27, 21}}},
+        {"MS", "MS", U32, 7, upTo(1), 1, {0x10000}, {{21, 22}}, false, 1, {{27, 22}}},
+        {"CT", "CT", U32, 7, upTo(1), 1, {0x10000}, {{21, 23}}, false, 1, {{27, 23}}},
+        {"PTY", "PTY", U8, 7, upTo(31), 11, {0x10000}, {{21, 24}}, false, 1, {{27, 24}}},
+        {"PTYName", "PTY_Name_1", U32, 7, anyValue(), 0, {0x10000}, {{21, 25}}, false, 2, {{27, 26}}},
+        {"AFN", "AFN", U8, 7, upTo(25), 0, {0x10000}, {{21, 27}}, false, 1, {{27, 27}}},
+        {"AFL", "AFL_1", U32, 7, anyValue(), 0, {0x10000}, {{21, 28}}, false, 7, {{27, 34}}},
+        {"AFM", "AFM", U32, 7, upTo(1), 0, {0x10000}, {{21, 35}}, false, 1, {{27, 35}}},
+        {"RadioTextFlag", nullptr, U8, 7, upTo(1), 1, {0x10000}, {{21, 36}}, false, 1, {{27, 36}}},
+        {"LSN", "LSN", U16, 7, upTo(4095), 0, {0x10000}, {{21, 39}}, false, 1, {{27, 39}}},
+        {"LA", "LA", U8, 7, upTo(1), 0, {0x10000}, {{21, 40}}, false, 1, {{27, 40}}},
+        {"EGI", "EGI", U8, 7, upTo(1), 0, {0x10000}, {{21, 41}}, false, 1, {{27, 41}}},
+        {"ILS", "ILS", U8, 7, upTo(1), 0, {0x10000}, {{21, 42}}, false, 1, {{27, 42}}},
+        {"DataSetEONText", "EON_1", U32, 7, upTo(7), 0, {0x10000}, {{21, 43}}, false, 6, {{27, 48}}},
+        {"DataSetEONCount", nullptr, U8, 7, anyValue(), {}, {0x10000}, {}},
+        {"ECC", "ECC", U8, 7, anyValue(), 224, {0x10000}, {{21, 50}}, false, 1, {{27, 50}}},
+        {"LanguageCode", "LanguageCode", U8, 7, anyValue(), 21, {0x10000}, {{21, 51}}, false, 1, {{27, 51}}},
+        {"TF", "TF", U8, 7, anyValue(), 1, {0x10000}, {{21, 52}}, false, 1, {{27, 52}}},
+        {"RdsSequenceEnable", "DSn1_RDS_Sequence_Enable", U8, 7, anyValue(), 0, {0x10000}, {{21, 55}}, false, 1, {{27, 55}}},
+        // The four parts of the group sequence: the cell holds the first code in
+        // the top byte, the part the first code lowest.
+        {"RdsSequenceEntry", "DSn1_RDS_Sequence_P1", U32, 7, anyValue(), 0xffffffff, {}, {{21, 56, BYTES_SWAPPED}}, true, 4,
+         {{27, 59, BYTES_SWAPPED}}},
+        {"RTABFlagMode", "RT_AB_FlagMode", U8, 7, upTo(2), 0, {0x10000}, {{21, 64}}, false, 1, {{27, 64}}},
+
         // Alarm tables: a byte per alarm id 0..168, and the summaries.
         {"AlarmInput", nullptr, U8, 169, anyValue(), {}, {}, {}},
         {"AlarmState", nullptr, U8, 169, anyValue(), {}, {}, {}},
@@ -342,10 +421,11 @@ TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
         if (p.element)
-            EXPECT_STREQ(cfgElementName(d, 0), p.element);
+            EXPECT_STREQ(cfgElementName(d, d->indexBase), p.element);
         else
-            EXPECT_EQ(cfgElementName(d, 0), nullptr);
+            EXPECT_EQ(cfgElementName(d, d->indexBase), nullptr);
         EXPECT_EQ(d->at.count, p.count);
+        EXPECT_EQ(d->at.inner, p.inner);
         switch (p.width) {
         case U8: EXPECT_EQ(d->at.size, 1); break;
         case U16:
@@ -429,11 +509,15 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
         ASSERT_NE(d, nullptr);
         if (p.width == TEXT256)
             continue;
+        // The first and the last element, by the accessor's index (a
+        // two-level family by its flat index).
+        uint32_t last = p.count * p.inner - 1u;
         std::vector<uint32_t> elements = {0};
-        if (p.count > 1)
-            elements.push_back(p.count - 1u);
-        for (uint32_t i : elements) {
-            SCOPED_TRACE(i);
+        if (last > 0)
+            elements.push_back(last);
+        for (uint32_t e : elements) {
+            uint32_t i = e + (p.inner > 1 ? 0 : d->indexBase);
+            SCOPED_TRACE(e);
             const uint8_t mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
             uint32_t v = probeValue(p);
             clearChangeWords();
@@ -452,9 +536,14 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 groups |= g;
             EXPECT_EQ(getConfigChanged(), groups);
             EXPECT_EQ(getConfigLocked(), groups ? 2 : 0);
-            auto cellOfElement = [i](const KeyCell& c) { return Cell{c.section, c.item + c.step * i}; };
-            for (const KeyCell& c : p.cells) {
-                if (c.form == MAC_WORDS) {
+            const std::vector<KeyCell>& cellsOf = e > 0 && !p.lastCells.empty() ? p.lastCells : p.cells;
+            auto cellOfElement = [e, &p](const KeyCell& c) {
+                return p.lastCells.empty() ? Cell{c.section, c.item + c.step * e} : Cell{c.section, c.item};
+            };
+            for (const KeyCell& c : cellsOf) {
+                if (c.form == BYTES_SWAPPED) {
+                    expectedCells[cellOfElement(c)] = __builtin_bswap32(readBack(p.width, v));
+                } else if (c.form == MAC_WORDS) {
                     expectedCells[{c.section, c.item}] = 0x02112233u;
                     expectedCells[{c.section, c.item + 1u}] = 0x4455u;
                 } else {
@@ -467,7 +556,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 continue;
 
             // The same value again: nothing published, marked or run.
-            for (const KeyCell& c : p.cells)
+            for (const KeyCell& c : cellsOf)
                 setDbAreaCell(cellOfElement(c).first, cellOfElement(c).second, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
@@ -479,7 +568,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
             EXPECT_EQ(before, after) << "a hook or a store ran for an unchanged value";
             EXPECT_EQ(getConfigChanged(), 0u);
             EXPECT_EQ(getConfigLocked(), 0);
-            for (const KeyCell& c : p.cells) {
+            for (const KeyCell& c : cellsOf) {
                 auto [section, item] = cellOfElement(c);
                 EXPECT_EQ(readDbAreaCell(section, item), 0xdeadbeef);
                 setDbAreaCell(section, item, expectedCells[{section, item}]);
