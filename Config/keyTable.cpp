@@ -11,6 +11,7 @@
 #include "comtab/dbPool.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -476,6 +477,16 @@ void cfgApplyDefault(const CfgKeyDesc* d)
 {
     if (!d->hasDefault && !d->defBy)
         return;
+    if (d->at.shape == VT_BYTES) {
+        // A byte string's default is its text, padded with zero bytes.
+        if (!d->defText)
+            return;
+        uint8_t bytes[256] = {};
+        memcpy(bytes, d->defText, std::min<size_t>(strlen(d->defText), sizeof bytes));
+        for (uint32_t k = 0; k < d->at.count; k++)
+            cfgSetBytes(d, k + d->indexBase, bytes, std::min<size_t>(d->at.size, sizeof bytes));
+        return;
+    }
     int64_t base = cfgDefaultValue(d);
     uint32_t inner = innerCount(d);
     uint32_t n = static_cast<uint32_t>(d->at.count) * inner;

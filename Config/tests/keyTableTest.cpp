@@ -48,6 +48,7 @@ enum KeyWidth : uint8_t {
     U32_READ_BYTE,  // 32-bit word whose accessors use its low byte
     IPV4,           // 32-bit, network byte order, published in host order
     BYTES6,         // six bytes
+    BYTES24,        // 24 bytes (modem texts)
     TEXT256,        // a text of 256 bytes reached by address
 };
 
@@ -172,6 +173,33 @@ const std::vector<KeyFacts>& documentedKeys()
         // Input: the output matrix's L/MPX select.
         {"MatrixLMpx", nullptr, U32, 1, anyValue(), {}, {}, {}},
 
+        // MPX over IP: side settings, and (side, entry) records; no cells.
+        {"RxEnable", "Rx_enable", U32, 2, anyValue(), 0, {0x1000}, {}, false, 4},
+        {"RxAutoTransferProtocolStatus", "Rx_auto_transfer_protocol_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxTransferProtocol", "Rx_transfer_protocol", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxMulticastStatus", "Rx_multicast_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxIGMPVersion", "Rx_IGMP_version", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxMACMatch", "Rx_MAC_match", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxPingResponseStatus", "Rx_ping_response_status", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxIPAddress", "Rx_IP_address", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxNetmask", "Rx_netmask", U32, 2, anyValue(), 0xFFFFFF00, {0x1000}, {}},
+        {"RxGroupAddress", "Rx_group_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxSourceAddress", "Rx_source_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"GbeGwIp", "Gbe_gw_ip", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxPort", "Rx_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxEnable", "Tx_enable", U32, 2, anyValue(), 0, {0x1000}, {}, false, 4},
+        {"TxIPAddress", "Tx_IP_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxGroupAddress", "Tx_group_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxSourcePort", "Tx_source_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxDestinationPort", "Tx_destination_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxNumberOfPacketInEthernetPacket", "Tx_number_of_packet_in_ethernet_packet", U8, 2, anyValue(), 7, {0x1000}, {}, false, 4},
+        {"TxMulticastStatus", "Tx_multicast_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxUseMulticastRouter", "Tx_use_multicast_router", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxTTL", "Tx_TTL", U8, 2, anyValue(), 10, {0x1000}, {}, false, 4},
+        {"TxNextHop", nullptr, U32, 2, anyValue(), {}, {}, {}, false, 4},
+        {"GbeSideStatus", nullptr, U32, 2, anyValue(), {}, {}, {}},
+        {"GbeSideInUse", nullptr, U32, 2, anyValue(), {}, {}, {}},
+
         // System status fields.
         {"HwReady", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"FpgaStatusFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
@@ -292,6 +320,43 @@ const std::vector<KeyFacts>& documentedKeys()
         {"RdsSequenceEntry", "DSn1_RDS_Sequence_P1", U32, 7, anyValue(), 0xffffffff, {}, {{21, 56, BYTES_SWAPPED}}, true, 4,
          {{27, 59, BYTES_SWAPPED}}},
         {"RTABFlagMode", "RT_AB_FlagMode", U8, 7, upTo(2), 0, {0x10000}, {{21, 64}}, false, 1, {{27, 64}}},
+
+
+        // GSM: common keys, modem status, alarm-enable table, user slots.
+        {"GSMPinEna", "GSM_PinEna", U32, 1, anyValue(), {}, {0x200}, {{51, 2}}},
+        {"GSMRoamingEna", "GSM_RoamingEna", U32, 1, anyValue(), {}, {0x200}, {{51, 18}}},
+        {"GSMSmsAlarmsEna", "GSM_SmsAlarmsEna", U32, 1, anyValue(), {}, {0x200}, {{51, 1}}},
+        {"GSMSmsAlarmsTimerEna", "GSM_SmsAlarmsTimerEna", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMSmsAlarmsTimerPeriod", "GSM_SmsAlarmsTimerPeriod", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMSmsAlarmsTimerStart", "GSM_SmsAlarmsTimerStart", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMPin", "GSM_Pin_1", U32, 2, anyValue(), {}, {0x200}, {{51, 3, PLAIN, 1}}},
+        {"GSMPuk", "GSM_Puk_1", U32, 2, anyValue(), {}, {0x200}, {{51, 16, PLAIN, 1}}},
+        {"GsmPinChanged", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"GSMMaxSmsHour", "GSM_MaxSmsHour", U32, 1, anyValue(), 100, {0x200}, {{51, 5}}},
+        {"GSMMaxSmsDay", "GSM_MaxSmsDay", U32, 1, anyValue(), 1000, {0x200}, {{51, 6}}},
+        {"GsmSendReq", nullptr, U8, 1, anyValue(), {}, {0x200}, {{51, 7}}},
+        {"GSMTestSmsDestPrefix", "GSM_TestSmsDestPrefix", U16, 1, anyValue(), {}, {0x200}, {{51, 8}}},
+        {"GSMTestSmsDestNr", "GSM_TestSmsDestNr", U32, 1, anyValue(), {}, {0x200}, {{51, 9}}},
+        {"GSMTxLabel", "GSM_TxLabel_1", U32, 5, anyValue(), {}, {0x200}, {{51, 10, PLAIN, 1}}},
+        {"GSMCopyToAllUsr", "GSM_CopyToAllUsr", U8, 1, anyValue(), {}, {0x200}, {{51, 15}}},
+        {"GSMAdminSmsSupervisorEna", "GSM_AdminSmsSupervisorEna", U8, 1, anyValue(), 1, {0x200}, {{51, 19}}},
+        {"GsmModemState", nullptr, U8, 1, anyValue(), 0, {}, {{52, 12}}},
+        {"GsmNetTime", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        {"GsmModemId", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        {"GsmSimId", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        // Published as six big-endian words into (52,1)..(52,6), on every call.
+        {"GsmOperatorName", nullptr, BYTES24, 1, anyValue(), {}, {}, {}, true},
+        {"GsmStatusWord", nullptr, U32, 1, anyValue(), 0, {}, {{52, 7}}},
+        {"GsmRegistration", nullptr, U8, 1, anyValue(), 0, {}, {{52, 8}}},
+        {"GsmSignalQuality", nullptr, U8, 1, anyValue(), 99, {}, {{52, 9}}},
+        {"GsmUserAlarmEna", nullptr, U32, 288, anyValue(), {}, {}, {}, true, 10},
+        {"GSMCntSentSmsHour", "GSM_CntSentSmsHour", U32, 1, anyValue(), {}, {0x200}, {{52, 10}}, true},
+        {"GSMCntSentSmsDay", "GSM_CntSentSmsDay", U32, 1, anyValue(), {}, {0x200}, {{52, 11}}, true},
+        {"GSMLastTimeSentSms", "GSM_LastTimeSentSms", U32, 1, anyValue(), {}, {0x200}, {}},
+        // GSM users 0..4 in section 53, 5..9 in 54, twelve cells each.
+        {"PhoneDestPrefix", "PhoneDestPrefix", U16, 10, anyValue(), {}, {0x200}, {{53, 1}}, false, 1, {{54, 49}}},
+        {"PhoneDestNr", "PhoneDestNr", U32, 10, anyValue(), {}, {0x200}, {{53, 2}}, false, 1, {{54, 50}}},
+        {"AlarmEnaBitmask", "AlarmEnaBitmask_1", U32, 10, anyValue(), {}, {0x200}, {{53, 3}}, false, 10, {{54, 60}}},
 
         // Alarm tables: a byte per alarm id 0..168, and the summaries.
         {"AlarmInput", nullptr, U8, 169, anyValue(), {}, {}, {}},
@@ -431,6 +496,7 @@ TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
         case U16:
         case S16: EXPECT_EQ(d->at.size, 2); break;
         case BYTES6: EXPECT_EQ(d->at.size, 6); break;
+        case BYTES24: EXPECT_EQ(d->at.size, 24); break;
         case TEXT256: EXPECT_EQ(d->at.size, 256); break;
         default: EXPECT_EQ(d->at.size, 4); break;
         }
@@ -488,7 +554,7 @@ TEST_F(KeyTableTest, DefaultsAreTheDocumentedOnesAndOnlyRowsWithADefaultApplyOne
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
-        if (p.width == BYTES6 || p.width == TEXT256)
+        if (p.width == BYTES6 || p.width == BYTES24 || p.width == TEXT256)
             continue;
         uint32_t probe = probeValue(p);
         cfgSetElement(d, d->indexBase, probe);
@@ -521,9 +587,9 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
             const uint8_t mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
             uint32_t v = probeValue(p);
             clearChangeWords();
-            if (p.width == BYTES6) {
+            if (p.width == BYTES6 || p.width == BYTES24) {
                 cfgSetBytes(d, i, mac, sizeof mac);
-                uint8_t back[6] = {};
+                uint8_t back[32] = {};
                 cfgGetBytes(d, i, back);
                 EXPECT_EQ(memcmp(back, mac, 6), 0);
             } else {
@@ -560,7 +626,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 setDbAreaCell(cellOfElement(c).first, cellOfElement(c).second, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
-            if (p.width == BYTES6)
+            if (p.width == BYTES6 || p.width == BYTES24)
                 cfgSetBytes(d, i, mac, sizeof mac);
             else
                 cfgSetElement(d, i, v);
