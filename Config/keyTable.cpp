@@ -397,10 +397,29 @@ int cfgIsValidRow(const CfgKeyDesc* d, uint32_t value)
     }
 }
 
+namespace {
+
+// The name of numbered case i: "<stem>_<i + nameBase>", or the other name.
+const char* numberedName(const CfgKeyDesc* d, uint32_t i)
+{
+    if (i < d->firstCase || i > d->lastCase) {
+        if (d->nameOther)
+            return d->nameOther;
+        char* b = nextNameBuffer();
+        snprintf(b, kNameLen, "%s_n", d->name);
+        return b;
+    }
+    char* b = nextNameBuffer();
+    snprintf(b, kNameLen, "%s_%u", d->name, i + d->nameBase);
+    return b;
+}
+
+} // namespace
+
 const char* cfgPairName(const CfgKeyDesc* d, uint32_t outer, uint32_t inner)
 {
     if (d->nameRule == NAME_INNER)
-        return cfgElementName(d, inner & 255u);
+        return d->name ? numberedName(d, inner & 255u) : nullptr;
     uint32_t k = cfgPairIndex(d, outer, inner);
     return k == CFG_NO_INDEX ? "" : cfgElementName(d, k);
 }
@@ -410,20 +429,8 @@ const char* cfgElementName(const CfgKeyDesc* d, uint32_t index)
     if (!d->name)
         return nullptr;
     switch (d->nameRule) {
-    case NAME_NUMBERED:
-    case NAME_INNER: {
-        uint32_t i = d->nameRule == NAME_INNER ? index % innerCount(d) : index & 255u;
-        if (i < d->firstCase || i > d->lastCase) {
-            if (d->nameOther)
-                return d->nameOther;
-            char* b = nextNameBuffer();
-            snprintf(b, kNameLen, "%s_n", d->name);
-            return b;
-        }
-        char* b = nextNameBuffer();
-        snprintf(b, kNameLen, "%s_%u", d->name, i + d->nameBase);
-        return b;
-    }
+    case NAME_NUMBERED: return numberedName(d, index & 255u);
+    case NAME_INNER: return numberedName(d, index % innerCount(d));
     case NAME_FORMAT: {
         uint32_t n = innerCount(d);
         uint32_t i = n > 1 ? index / n : index & 255u;
