@@ -320,6 +320,14 @@ const std::vector<KeyFacts>& documentedKeys()
         {"RdsSequenceEntry", "DSn1_RDS_Sequence_P1", U32, 7, anyValue(), 0xffffffff, {}, {{21, 56, BYTES_SWAPPED}}, true, 4,
          {{27, 59, BYTES_SWAPPED}}},
         {"RTABFlagMode", "RT_AB_FlagMode", U8, 7, upTo(2), 0, {0x10000}, {{21, 64}}, false, 1, {{27, 64}}},
+        // The texts as the XML file writes them whole: the two words of the record.
+        {"DataSetNameText", "DataSetName", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"StaticPS0Text", "Static_PS0", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS1Text", "Dynamic_PS1", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS2Text", "Dynamic_PS2", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS3Text", "Dynamic_PS3", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS4Text", "Dynamic_PS4", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS5Text", "Dynamic_PS5", U32, 7, anyValue(), {}, {}, {}, false, 2},
 
 
         // GSM: common keys, modem status, alarm-enable table, user slots.

@@ -7,6 +7,7 @@
 #include "Config/keys/gsmKeys.h"
 #include "Config/keys/mpxIpKeys.h"
 #include "Config/keys/rdsKeys.h"
+#include "Config/xmlLayout.h"
 #include "comtab/dbPool.h"
 #include "core/files.h"
 #include "testing/dbPoolReader.h"
@@ -385,6 +386,42 @@ TEST_F(RdsGsmMpxKeysTest, CountersPublishEveryCallAndPinWordsFlagAChange)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 20), label);
     setGsmTxLabelBlock(reinterpret_cast<const uint8_t*>("ABCDEFGHIJKLMNOPQRST"));
     EXPECT_EQ(getGSMTxLabel(4), 0x51525354u);
+}
+
+TEST_F(RdsGsmMpxKeysTest, XmlSectionsListTheirElementsInWritingOrder)
+{
+    auto names = [](uint8_t section) {
+        size_t n = 0;
+        const XmlKey* k = xmlSectionKeys(section, &n);
+        std::vector<std::string> v;
+        for (size_t i = 0; i < n; i++) {
+            if (!(k[i].flags & XML_READ_ONLY))
+                v.push_back(cfgElementName(cfgKeyDesc(static_cast<CfgKeyId>(k[i].key)), k[i].index));
+        }
+        return v;
+    };
+    std::vector<std::string> slot = names(XS_GSM_USR_SLOT);
+    ASSERT_EQ(slot.size(), 12u);
+    EXPECT_EQ(slot[0], "PhoneDestPrefix");
+    EXPECT_EQ(slot[11], "AlarmEnaBitmask_10");
+
+    std::vector<std::string> common = names(XS_RDS_COMMON);
+    ASSERT_EQ(common.size(), 21u + 40u);
+    EXPECT_EQ(common[2], "UECP_Encoder_addr_1");
+    EXPECT_EQ(common[21], "UECP_Site_addr_1_ena");
+    EXPECT_EQ(common[60], "UECP_Encoder_addr_10");
+    EXPECT_EQ(xmlKeyOf(KEY_UECPRegionAddr, XS_RDS_COMMON)->flags, XML_READ_ONLY);
+
+    std::vector<std::string> set = names(XS_RDS_DATASET);
+    EXPECT_EQ(std::vector<std::string>(set.begin(), set.begin() + 4),
+              (std::vector<std::string>{"DSN", "DataSetName", "DataSetName_1", "DataSetName_2"}));
+    EXPECT_EQ(set.back(), "RT_AB_FlagMode");
+    EXPECT_EQ(set[set.size() - 2], "DSn1_RDS_Sequence_P4");
+    EXPECT_EQ(xmlKeyOf(KEY_DataSetEONText, XS_RDS_DATASET)->enumTable, XE_DATA_SET_REFERENCE);
+
+    std::vector<std::string> gsm = names(XS_GSM_COMMON);
+    EXPECT_EQ(gsm.front(), "GSM_SmsAlarmsEna");
+    EXPECT_EQ(gsm.back(), "GSM_AdminSmsSupervisorEna");
 }
 
 // ---- MPX over IP ----------------------------------------------------------------

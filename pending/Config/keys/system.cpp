@@ -1,5 +1,6 @@
-// Stand-in for the system region's MPX digital clock setter: stores a
-// changed value, publishes and marks, without the resampler write.
+// Stand-ins for the system region: the MPX digital clock setter stores a
+// changed value, publishes and marks, without the resampler write; the UART 1
+// selection only says on the standard output what it was asked for.
 #include "Config/keys/system.h"
 
 #include "Config/keyTable.h"

@@ -1,6 +1,6 @@
 // Stand-ins for the unit region's operations whose behaviour is not built
-// yet: the vendor id setter without the web branding, and the export of the
-// unit record limited to what saveConfig needs.
+// yet: the vendor id setter without the web branding, the export of the
+// unit record limited to what saveConfig needs, and the UART override word.
 #include "Config/keys/unit.h"
 
 #include "Config/StrutturaDati.h"
