@@ -3,9 +3,11 @@
 
 #include "Config/configCycle.h"
 #include "Config/keys/audioProcessorKeys.h"
+#include "Config/keys/rdsKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
+#include "core/files.h"
 #include "core/base/crashHandler.h"
 #include "core/base/locks.h"
 #include "core/base/logs.h"
@@ -87,6 +89,7 @@ int corvaneMain(int argc, char** argv)
 
     platformInit();
     registerConfigStore();
+    registerRadioTextWriter(writeStringToFile);
     initStorage();
     openLogs();
     initDbAreaContainer();
