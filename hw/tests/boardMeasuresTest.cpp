@@ -7,6 +7,7 @@
 #include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
 #include "hw/tests/boardFixture.h"
+#include "testing/dbPoolReader.h"
 
 namespace {
 
@@ -26,7 +27,9 @@ TEST_F(BoardMeasures, FirstCallMeasuresAtOnceThenEvery16SecondsAfterTheStampingC
 {
     BoardTemperatureMeasure();
     EXPECT_EQ(word9(), 25);
-    EXPECT_EQ(readDbAreaCell(10, 1), 25u) << "published for the other programs";
+    std::vector<uint32_t> cells;
+    ASSERT_EQ(readDbPoolCellsInChild({{10, 1}}, &cells), 0);
+    EXPECT_EQ(cells[0], 25u) << "published for the other programs";
 
     setSensor(0x1E, 0x00);
     uint32_t reads = sensorReads();
