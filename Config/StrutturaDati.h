@@ -35,6 +35,7 @@ struct UnitRegion {
     uint32_t serialWords[3];
     uint32_t versionWord[5]; // software version, release, build and two identity words
     uint32_t versionRef[5];  // the firmware identity of the standby bank
+    uint32_t tunableBpfPresent; // 1 once the tunable band-pass filter was detected
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -100,6 +101,11 @@ struct HwCodesRegion {
     uint32_t psuTypeCode; // amplifier family code; holds the low byte of what was written
     uint32_t i2cErrorCount;
     uint8_t i2cFaultFlag;
+    uint32_t hpsCode;
+    // Board detection at start-up.
+    uint32_t lowNoiseBoard;     // 1: Low Noise board, 0: Normal board
+    uint32_t mpxoAes3;          // 1: integrated MPXoAES3 hardware
+    uint32_t tlcTlsExtDetected; // 1: extended telecommand board on the backplane
 };
 
 // 6. Amplifier status and limits, power-supply records.
@@ -116,6 +122,7 @@ struct RfRegion {
     uint32_t outputRFfrequency; // Hz
     uint16_t lastValidVdac;
     uint32_t lastValidHpsVout;
+    uint32_t powerTable[16]; // the measures table: word 9 is the board temperature (degrees)
 };
 
 // MPX over IP: two sides (the A and B interfaces) with four stream entries

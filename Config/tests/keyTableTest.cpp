@@ -103,6 +103,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"VersionRef3", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef4", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef5", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"TunableBpfPresent", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VendorId", "vendor_id", U32_READ_BYTE, 1, upTo(4), {}, {0x2000}, {{16, 15}}},
 
         // Network: front and rear Ethernet ports.
@@ -157,6 +158,10 @@ const std::vector<KeyFacts>& documentedKeys()
         {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
         {"I2cErrorCount", nullptr, U32, 1, anyValue(), {}, {}, {{13, 41}}},
         {"I2cFaultFlag", nullptr, U8, 1, anyValue(), {}, {}, {{13, 42}}},
+        {"HpsCode", nullptr, U32, 1, anyValue(), {}, {}, {{17, 20}}},
+        {"UnitWord8", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"MpxoAes3Flag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"TlcTlsExtDetected", nullptr, U32, 1, anyValue(), {}, {}, {}},
 
         // Amplifier.
         {"HpaNomDrvPow", "HpaNomDrvPow", S16, 1, anyValue(), {}, {0x40000}, {}},
@@ -169,6 +174,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"OutputRFfrequency", "output_RFfrequency", U32, 1, anyValue(), 89500000, {0x8000, 0x100000}, {{5, 11}}},
         {"LastValidVdac", "last_valid_Vdac", U16, 1, anyValue(), 3000, {0x40000}, {}},
         {"LastValidHpsVout", "last_valid_HpsVout", U32, 1, anyValue(), 0, {0x40000}, {}},
+        {"PowerTableWord", nullptr, U32, 16, anyValue(), {}, {}, {}},
 
         // Input: the output matrix's L/MPX select.
         {"MatrixLMpx", nullptr, U32, 1, anyValue(), {}, {}, {}},
