@@ -47,3 +47,6 @@ void setSWRFoldback(uint32_t value)
     if (st().swrFoldback.exchange(value) != value)
         markConfigChanged(0x2000);
 }
+
+// The functional type is no stored key yet: there is nothing to fix.
+void LogicaTx_FixFunctionalType() {}
