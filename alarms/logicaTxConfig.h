@@ -14,3 +14,5 @@ void setSWRFoldback(uint32_t value);
 // After a configuration load: a functional type of 0 becomes 11 (FM) and is
 // published.
 void LogicaTx_FixFunctionalType();
+// Nplus1_mode: 1 while the unit works as an N+1 reserve, else 0.
+uint32_t getNplus1Mode();

@@ -3,7 +3,9 @@
 
 #include "Config/StrutturaDati.h"
 #include "Config/keys/keyIds.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "Config/xmlLayout.h"
+#include "alarms/logicaTxConfig.h"
 #include "platform/paths.h"
 
 #include <arpa/inet.h>
@@ -149,6 +151,29 @@ uint8_t* bytesOf(const Target& t)
     if (t.d->at.shape == VT_TEXT)
         return reinterpret_cast<uint8_t*>(cfgText(t.d, t.index));
     return nullptr;
+}
+
+// Keys of a section that are applied only in some operating states: the
+// last valid drive values of configuration.xml's output section belong to an
+// N+1 reserve, each to its kind of power supply.
+struct ApplyCondition {
+    uint8_t section;
+    uint16_t key;
+    bool (*holds)();
+};
+
+const ApplyCondition kApplyConditions[] = {
+    {XS_OUTPUT, KEY_LastValidVdac, [] { return getNplus1Mode() == 1 && getPsuTypeCode() == 0; }},
+    {XS_OUTPUT, KEY_LastValidHpsVout, [] { return getNplus1Mode() == 1 && getPsuTypeCode() == 1; }},
+};
+
+bool applies(const XmlKey& k)
+{
+    for (const ApplyCondition& c : kApplyConditions) {
+        if (c.section == k.section && c.key == k.key)
+            return c.holds();
+    }
+    return true;
 }
 
 bool enumHasEmptyText(uint8_t e)
@@ -584,6 +609,8 @@ void xmlApplySectionKey(uint8_t section, const char* attr, const char* name, con
     if (it == names.end())
         return;
     const XmlKey& k = *it->second;
+    if (!applies(k))
+        return;
     if (!text) {
         // An element without text sets only a key whose enumeration has an
         // empty entry (the entry is written as an empty element).

@@ -50,3 +50,9 @@ void setSWRFoldback(uint32_t value)
 
 // The functional type is no stored key yet: there is nothing to fix.
 void LogicaTx_FixFunctionalType() {}
+
+// The unit is no N+1 reserve.
+uint32_t getNplus1Mode()
+{
+    return 0;
+}

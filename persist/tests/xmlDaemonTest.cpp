@@ -67,8 +67,8 @@ TEST_F(XmlDaemon, AChangedValueIsSavedAndARestartedDaemonLoadsAndPublishesIt)
     ASSERT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
     ASSERT_EQ(nextNotify(5000), "READY=1");
     const std::string conf = root + "/mnt/ubi0/conf/";
-    // No files at the first start: the load fails and the defaults are
-    // written; the data-format migration then changes VrlDataFormat, which
+    // No files at the first start: the load fails and the image is written
+    // as it is; the data-format migration then changes VrlDataFormat, which
     // "SaveConfig Thread" saves after its countdown.
     std::string main;
     ASSERT_TRUE(waitUntil([&] {
@@ -77,30 +77,31 @@ TEST_F(XmlDaemon, AChangedValueIsSavedAndARestartedDaemonLoadsAndPublishesIt)
     }, 20000)) << main;
     std::string book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
     EXPECT_NE(book.find("ERR: applyXmlConfigToSystemImage_Main FAILED\n"), std::string::npos);
-    std::string factory = readFile(conf + "configuration_factory.xml");
-    std::smatch kp;
-    ASSERT_TRUE(std::regex_search(factory, kp, std::regex("<Kp>\\d+</Kp>"))) << factory;
+    // configuration.xml is the first file a save writes: the one read here is whole.
+    std::smatch deviation;
+    ASSERT_TRUE(std::regex_search(main, deviation, std::regex("<frequency_deviation>\\d+</frequency_deviation>")))
+        << main;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     pid = -1;
     while (!nextNotify(100).empty()) {
     }
 
-    // Edited while the daemon is down: a factory element, and an older data
-    // format so that the next run changes and saves the configuration again.
-    std::string edited = replaced(factory, kp.str(), "<Kp>77</Kp>");
-    writeFile(conf + "configuration_factory.xml", edited);
-    writeFile(conf + "configuration.xml", replaced(main, "<VrlDataFormat>8<", "<VrlDataFormat>7<"));
+    // Edited while the daemon is down: an element, and an older data format
+    // so that the next run changes and saves the configuration again. The
+    // run may have been killed in the middle of writing the other files.
+    std::string edited = replaced(main, deviation.str(), "<frequency_deviation>77</frequency_deviation>");
+    writeFile(conf + "configuration.xml", replaced(edited, "<VrlDataFormat>8<", "<VrlDataFormat>7<"));
 
     ASSERT_TRUE(start());
     ASSERT_EQ(nextNotify(10000), "MAINPID=" + std::to_string(pid));
     ASSERT_EQ(nextNotify(5000), "READY=1");
-    EXPECT_EQ(dbPoolCell(root, 14, 11), 77) << "Kp published from the file";
+    EXPECT_EQ(dbPoolCell(root, 9, 20), 77) << "frequency_deviation published from the file";
     ASSERT_TRUE(waitUntil([&] {
         main = readFile(conf + "configuration.xml");
         return main.find("<VrlDataFormat>8</VrlDataFormat>") != std::string::npos;
     }, 20000)) << main;
-    EXPECT_EQ(readFile(conf + "configuration_factory.xml"), edited) << "saved back unchanged";
+    EXPECT_EQ(main, edited) << "saved back with the edited element unchanged";
     book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
     size_t failed = 0;
     for (size_t at = book.find("FAILED"); at != std::string::npos; at = book.find("FAILED", at + 1))

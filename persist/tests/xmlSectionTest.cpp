@@ -6,6 +6,9 @@
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/networkKeys.h"
+#include "Config/keys/rfKeys.h"
+#include "Config/keys/audioProcessorKeys.h"
+#include "Config/StrutturaDati.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/xmlLayout.h"
 #include "platform/paths.h"
@@ -234,6 +237,38 @@ TEST_F(XmlSection, ReadOnlyKeysAreReadAndNeverWrittenAndFailedCallsMakeTheResult
     EXPECT_EQ(xmlCombineResult(5, 0), 0);
     EXPECT_EQ(xmlCombineResult(-1, 0), -1);
     EXPECT_EQ(xmlCombineResult(3, -1), -1);
+}
+
+TEST_F(XmlSection, LastValidDriveValuesOfTheOutputSectionApplyOnlyOnAnNplus1Reserve)
+{
+    uint16_t before = getLastValidVdac();
+    xmlSectionReader(XS_OUTPUT)(nullptr, "last_valid_Vdac", "1234");
+    EXPECT_EQ(getLastValidVdac(), before) << "this unit is no N+1 reserve";
+    xmlSectionReader(XS_FACTORY)(nullptr, "last_valid_Vdac", "1234");
+    EXPECT_EQ(getLastValidVdac(), 1234);
+}
+
+TEST_F(XmlSection, AudioProcessorCratesReachEveryStoredSetInPlace)
+{
+    XmlSectionReader common = xmlSectionReader(XS_AP_COMMON);
+    common("0", "ap_on", "Enable");
+    common("3", "ap_on", "Enable");
+    common("3", "ap_cmp_on", "Enable");
+    common("10", "ap_on", "Enable"); // beyond the crate's ten sets: ignored
+    common("x", "ap_eq_on", "Enable");
+    common(nullptr, "ap_eq_on", "Enable");
+    const AudioProcessorBlock& ap = getSystemImage()->ap;
+    EXPECT_EQ(getApOn(), 1);
+    EXPECT_EQ(ap.common[3].on, 1);
+    EXPECT_EQ(ap.common[3].cmpOn, 1);
+    for (int set : {0, 1, 2, 4, 9})
+        EXPECT_EQ(ap.common[set].eqOn, 0) << set;
+    EXPECT_EQ(ap.common[1].on, 0);
+
+    EXPECT_EQ(written(XS_AP_COMMON, 3),
+              "<audio_processor_common id=\"3\"><ap_on>Enable</ap_on><ap_eq_on>Disable</ap_eq_on>"
+              "<ap_cmp_on>Enable</ap_cmp_on></audio_processor_common>");
+    EXPECT_NE(written(XS_AP_COMMON, 1).find("<ap_on>Disable</ap_on>"), std::string::npos);
 }
 
 } // namespace
