@@ -40,13 +40,19 @@ constexpr const char* kEncoding = "ISO-8859-1";
 struct XmlFileName {
     const char* path;
     const char* saveFailed; // the writer's failure line
+    const char* loader;     // names in the debug lines
+    const char* writer;
 };
 
 const XmlFileName kFiles[XML_FILE_COUNT] = {
-    {"/mnt/ubi0/conf/configuration.xml", "FAILED save the configuration to XML"},
-    {"/mnt/ubi0/conf/control_net.xml", "FAILED save the control net configuration to XML"},
-    {"/mnt/ubi0/conf/audio_processor.xml", "FAILED save the audio processor configuration to XML"},
-    {"/mnt/ubi0/conf/configuration_factory.xml", "FAILED save the factory configuration to XML"},
+    {"/mnt/ubi0/conf/configuration.xml", "FAILED save the configuration to XML", "applyXmlConfigToSystemImage_Main",
+     "applySystemImageToXmlConfig_Main"},
+    {"/mnt/ubi0/conf/control_net.xml", "FAILED save the control net configuration to XML",
+     "applyXmlConfigToSystemImage_ControlNet", "applySystemImageToXmlConfig_ControlNet"},
+    {"/mnt/ubi0/conf/audio_processor.xml", "FAILED save the audio processor configuration to XML",
+     "applyXmlConfigToSystemImage_AudioProcessor", "applySystemImageToXmlConfig_AudioProcessor"},
+    {"/mnt/ubi0/conf/configuration_factory.xml", "FAILED save the factory configuration to XML",
+     "applyXmlConfigToSystemImage_Factory", "applySystemImageToXmlConfig_Factory"},
 };
 
 // The stem of a section's reader and writer in the debug lines.
@@ -82,22 +88,23 @@ void runWriteDnsNtpFiles()
 }
 
 // Offers the current node to one section's matcher.
-int match(xmlTextReaderPtr reader, const char* node, uint8_t section)
+int match(uint8_t file, xmlTextReaderPtr reader, const char* node, uint8_t section)
 {
     const XmlSectionDesc& s = xmlSection(section);
     int r = xmlParseCrate(reader, node, s.ids ? kIdAttr : nullptr, s.crate, s.element, xmlSectionReader(section));
-    DEBUG_PRINT(DBG_LB_XML, "applyXmlConfigToSystemImage_%s = %d\n", sectionStem(section), r);
+    debugPrintf(kFiles[file].loader, DBG_LB_XML, DBG_LB_XML, "applyXmlConfigToSystemImage_%s = %d\n",
+                sectionStem(section), r);
     return r;
 }
 
 // Offers the node to the matchers in their order until one takes it (or
 // the reader fails); the last matcher's result.
-int matchFirst(xmlTextReaderPtr reader, const char* node, const uint8_t* sections, size_t n, bool* taken)
+int matchFirst(uint8_t file, xmlTextReaderPtr reader, const char* node, const uint8_t* sections, size_t n, bool* taken)
 {
     int r = 0;
     *taken = false;
     for (size_t i = 0; i < n; i++) {
-        r = match(reader, node, sections[i]);
+        r = match(file, reader, node, sections[i]);
         if (r != 0) {
             *taken = true;
             break;
@@ -112,17 +119,17 @@ int matchMain(xmlTextReaderPtr reader, const char* node)
                                     XS_GBE_VIDEO_IP, XS_LOGICA_TX, XS_POWER_MANAGEMENT};
     static const uint8_t rest[] = {XS_RDS_COMMON, XS_RDS_DATASET, XS_GSM_COMMON, XS_GSM_USR_SLOT, XS_PLATFORM};
     bool taken;
-    int r = matchFirst(reader, node, first, std::size(first), &taken);
+    int r = matchFirst(XML_FILE_CONFIGURATION, reader, node, first, std::size(first), &taken);
     if (taken)
         return r;
     // The RDS sections are applied over a freshly reset encoder.
     resetRdsEncoderData(0);
-    return matchFirst(reader, node, rest, std::size(rest), &taken);
+    return matchFirst(XML_FILE_CONFIGURATION, reader, node, rest, std::size(rest), &taken);
 }
 
 int matchControlNet(xmlTextReaderPtr reader, const char* node)
 {
-    int r = match(reader, node, XS_PLATFORM_NET);
+    int r = match(XML_FILE_CONTROL_NET, reader, node, XS_PLATFORM_NET);
     if (r > 0) {
         ETHM_ApplyPendingCfgEth0();
         ETHM_ApplyPendingCfgEth1();
@@ -134,17 +141,17 @@ int matchAudioProcessor(xmlTextReaderPtr reader, const char* node)
 {
     static const uint8_t crates[] = {XS_AP_COMMON, XS_AP_EQUALIZER, XS_AP_COMPRESSOR};
     bool taken;
-    return matchFirst(reader, node, crates, std::size(crates), &taken);
+    return matchFirst(XML_FILE_AUDIO_PROCESSOR, reader, node, crates, std::size(crates), &taken);
 }
 
 int matchFactory(xmlTextReaderPtr reader, const char* node)
 {
-    int r = match(reader, node, XS_FACTORY);
+    int r = match(XML_FILE_FACTORY, reader, node, XS_FACTORY);
     if (r > 0)
         applyVoltageAPC();
     if (r < 0)
         return r;
-    return match(reader, node, XS_FACTORY_BPF);
+    return match(XML_FILE_FACTORY, reader, node, XS_FACTORY_BPF);
 }
 
 // One loader: the file's nodes under the root "vrl", each offered to the
@@ -194,7 +201,8 @@ int16_t writeSections(xmlTextWriterPtr w, uint8_t file, bool* failed)
         const char* suffix = file == XML_FILE_CONTROL_NET ? " NET" : (file == XML_FILE_FACTORY ? " FACTORY" : "");
         if (!d.crate) {
             last = writer(w, 0);
-            DEBUG_PRINT(DBG_LB_XML, "applySystemImageToXmlConfig_%s = %d%s\n", sectionStem(s), last, suffix);
+            debugPrintf(kFiles[file].writer, DBG_LB_XML, DBG_LB_XML, "applySystemImageToXmlConfig_%s = %d%s\n",
+                        sectionStem(s), last, suffix);
             *failed |= last < 0;
             continue;
         }
@@ -204,8 +212,8 @@ int16_t writeSections(xmlTextWriterPtr w, uint8_t file, bool* failed)
         }
         for (uint32_t id = 0; id < d.ids; id++) {
             last = writer(w, id);
-            DEBUG_PRINT(DBG_LB_XML, "applySystemImageToXmlConfig_%s %u = %d%s\n", sectionStem(s), id, last,
-                        suffix);
+            debugPrintf(kFiles[file].writer, DBG_LB_XML, DBG_LB_XML, "applySystemImageToXmlConfig_%s %u = %d%s\n",
+                        sectionStem(s), id, last, suffix);
             *failed |= last < 0;
         }
         *failed |= xmlTextWriterEndElement(w) < 0;
