@@ -6,6 +6,7 @@
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/xmlLayout.h"
 #include "alarms/logicaTxConfig.h"
+#include "audio/mpxOverIp.h"
 #include "platform/paths.h"
 
 #include <arpa/inet.h>
@@ -340,6 +341,16 @@ void readPlatform(const char* attr, const char* name, const char* text)
         xmlApplySectionKey(XS_PLATFORM_NET, attr, name, text);
 }
 
+// Key element of gbe_video_ip: printed, and applied only while the
+// MPX-over-IP block is fitted.
+void readGbe(const char* attr, const char* name, const char* text)
+{
+    printf("\n {GbEv03} From XML : ");
+    printf(" %s = %u \n", name, xmlTextToU32(text));
+    if (GBE_IsBlockFitted())
+        xmlApplySectionKey(XS_GBE_VIDEO_IP, attr, name, text);
+}
+
 template <uint8_t S>
 void readSection(const char* attr, const char* name, const char* text)
 {
@@ -356,7 +367,9 @@ template <size_t... I>
 constexpr auto readerTable(std::index_sequence<I...>)
 {
     return std::array<XmlSectionReader, sizeof...(I)>{{
-        (I == XS_PLATFORM || I == XS_PLATFORM_NET ? readPlatform : readSection<static_cast<uint8_t>(I)>)...}};
+        (I == XS_PLATFORM || I == XS_PLATFORM_NET ? readPlatform
+         : I == XS_GBE_VIDEO_IP                   ? readGbe
+                                                  : readSection<static_cast<uint8_t>(I)>)...}};
 }
 
 template <size_t... I>
