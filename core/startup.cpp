@@ -14,10 +14,12 @@
 #include "core/base/rfMute.h"
 #include "core/mainLoop.h"
 #include "core/storage.h"
+#include "core/systemTime.h"
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
 #include "persist/configStore.h"
+#include "persist/xmlConfig.h"
 #include "platform/init.h"
 
 #include <cstdio>
@@ -90,6 +92,7 @@ int corvaneMain(int argc, char** argv)
     platformInit();
     registerConfigStore();
     registerRadioTextWriter(writeStringToFile);
+    setWriteDnsNtpFilesHook(writeDnsNtpFiles);
     initStorage();
     openLogs();
     initDbAreaContainer();
@@ -101,6 +104,7 @@ int corvaneMain(int argc, char** argv)
     initUnitSettings();
     initCrashHandler();
     logInfo("Load last configuration saved");
+    removeConfigTemporaries();
     loadConfig();
     applyConfigStepwise();
     startUnitServices();
