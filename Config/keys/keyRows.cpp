@@ -16,6 +16,7 @@
 #include "Config/keys/inputKeys.h"
 #include "Config/keys/networkKeys.h"
 #include "Config/keys/rfKeys.h"
+#include "Config/keys/synchroKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
 

@@ -2,3 +2,6 @@
 #include "audio/uecpReceiver.h"
 
 void UECP_PollPort() {}
+
+// Stand-in: there is no receive ring to empty yet.
+void UECP_InitRxRing() {}
