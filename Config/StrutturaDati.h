@@ -433,7 +433,7 @@ struct ApEqBand {
 };
 
 struct ApEqSet {
-    uint32_t gain; // signed 16-bit value kept in a word
+    int32_t gain; // a signed 16-bit value, sign-extended into the word
     uint32_t word2;
     ApEqBand band[AP_EQ_BANDS];
     uint8_t llShelving;

@@ -191,7 +191,17 @@ AP_KEY_SETTER(ApLimPostCpr, AP_SetCommonStage)
 AP_KEY_SETTER(ApEqPostCpr, AP_SetCommonStage)
 AP_KEY_SETTER(ApLimLev, AP_SetCommonStage)
 
-AP_KEY_SETTER(ApEqGain, AP_SetEqualizer)
+void setApEqGain(uint32_t v)
+{
+    int32_t gain = static_cast<int16_t>(v & 0xffff);
+    valueSet(KEYROW(ApEqGain), 0, static_cast<uint32_t>(gain), {AP_SetEqualizer});
+}
+
+void cfgHandSet_ApEqGain(uint32_t, uint32_t v)
+{
+    setApEqGain(v);
+}
+
 AP_EQ_BAND_SETTER(ApEqFreqC)
 AP_EQ_BAND_SETTER(ApEqBandGain)
 AP_EQ_BAND_SETTER(ApEqQFactor)

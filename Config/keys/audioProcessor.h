@@ -36,7 +36,7 @@ void setApEqPostCpr(uint32_t v);
 void setApLimLev(uint32_t v);
 
 // Equalizer loader. Band 6 is stored and pushed but has no cells of its own.
-void setApEqGain(uint32_t v); // keeps the low 16 bits
+void setApEqGain(uint32_t v); // the low 16 bits, as a signed value
 void setApEqFreqC(uint32_t i, uint32_t v);
 void setApEqBandGain(uint32_t i, uint32_t v);
 void setApEqQFactor(uint32_t i, uint32_t v);

@@ -446,6 +446,9 @@ TEST_F(AudioKeys, SavesAndLoadsOfStoredSets)
 
     // A common set loads the equalizer and compressor sets it names first,
     // and keeps their modified items.
+    setApEqGain(0x1fffa); // the low 16 bits, signed
+    EXPECT_EQ(getApEqGain(), -6);
+    EXPECT_EQ(readDbAreaCell(58, 1), static_cast<uint32_t>(-6));
     setApEqGain(7);
     saveApEqSet(4);
     setApOn(1);
@@ -459,7 +462,7 @@ TEST_F(AudioKeys, SavesAndLoadsOfStoredSets)
     setApCommonModified(1);
     setApCommonLoad(1);
     EXPECT_EQ(getApOn(), 1);
-    EXPECT_EQ(getApEqGain(), 7u);
+    EXPECT_EQ(getApEqGain(), 7);
     EXPECT_EQ(getApCommonLoad(), 1);
     EXPECT_EQ(getApEqModified(), 1);
     EXPECT_EQ(getApCmpModified(), 1);

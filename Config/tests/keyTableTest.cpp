@@ -47,6 +47,7 @@ enum KeyWidth : uint8_t {
     S32,            // signed 32-bit word
     U32_LOW_BYTE,   // "32-bit holding v & 255", "32-bit (low byte kept)", "a byte in a 32-bit word"
     U32_LOW_16,     // "the low 16 bits of a 32-bit word"
+    S16_IN_S32,     // "signed 16-bit value kept in a 32-bit word"
     U32_READ_BYTE,  // 32-bit word whose accessors use its low byte
     IPV4,           // 32-bit, network byte order, published in host order
     BYTES6,         // six bytes
@@ -439,7 +440,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"ApEqModified", "ap_eq_modified", U8, 1, anyValue(), {}, {0x200000}, {{57, 44}}},
         {"ApCmpLoad", "ap_cmp_load", U8, 1, anyValue(), {}, {0x200000}, {{57, 40}}},
         {"ApCmpModified", "ap_cmp_modified", U8, 1, anyValue(), {}, {0x200000}, {{57, 41}}},
-        {"ApEqGain", "ap_eq_gain", U32_LOW_16, 1, anyValue(), {}, {0x200000}, {{58, 1}}},
+        {"ApEqGain", "ap_eq_gain", S16_IN_S32, 1, anyValue(), {}, {0x200000}, {{58, 1}}},
         // Band 6 has no cells of its own: the table checks bands 0 and 6 and the
         // cells of band 0.
         {"ApEqFreqC", "ap_eq_freq_c_0", U32, 7, anyValue(), {}, {0x200000}, {{58, 2, PLAIN, 3, 6}}},
@@ -478,6 +479,7 @@ uint32_t widthMask(KeyWidth w)
     case U32_READ_BYTE: return 0xff;
     case U16:
     case S16:
+    case S16_IN_S32:
     case U32_LOW_16: return 0xffff;
     default: return 0xffffffffu;
     }
@@ -487,7 +489,8 @@ uint32_t widthMask(KeyWidth w)
 uint32_t readBack(KeyWidth w, uint32_t v)
 {
     switch (w) {
-    case S16: return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
+    case S16:
+    case S16_IN_S32: return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
     case U32_READ_BYTE: return v & 0xff;
     default: return v & widthMask(w);
     }
