@@ -652,7 +652,7 @@ bool publishesOtherRows(const std::string& id)
         "LevelPilotPercentage", "PilotDevHz",     "RdsDevHz",     "RdsInternalLevelPercentage",
         "InputDelay",           "AddedDelay",     "OutputConfiguration", "InputBackup",
         "InputBackupRds",       "ClipperProfile", "MpxChSrc",     "ApCommonLoad",
-        "ApEqLoad",             "ApCmpLoad",      "FreqRefSource"};
+        "ApEqLoad",             "ApCmpLoad"};
     return ids.count(id) != 0;
 }
 
