@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 constexpr int ALARM_ID_COUNT = 169; // alarm ids 0..168
 constexpr int EVENT_BITMAP_BYTES = 16;
@@ -181,8 +182,77 @@ struct MpxIpBlock {
 
 // 8. Input selection and backup, port records.
 struct InputRegion {
+    uint8_t language[2]; // two characters, no terminator
+    uint8_t locale[2];
+    uint32_t outputConfiguration; // primary input configuration code
+    uint32_t inputBackup;
+    uint32_t inputBackupRds;
+    uint32_t inputRx;
+    uint32_t inputRxRds;
+    uint32_t inputSwitchMode;
+    uint32_t inputSelection;
+    uint32_t inputSwapTime;
+    uint8_t inputSelFromTlc;
+    uint32_t variableAudioEqualizerStatus;
+    uint32_t audioLeftTermination;
+    uint32_t audioRightTerminationStatus;
+    uint32_t rdsTerminationStatus;
+    uint32_t mpxDigTermination;
+    uint8_t inputAlarmVsTxStatus;
+    uint32_t siInsertion;
+    uint32_t patInsertion;
+    uint32_t ppsImpedance;
+    uint16_t tsId;
+    uint32_t tsRateOut;
+    uint32_t clipperStatus;
+    uint32_t clipperOrder;
+    uint32_t clipperDecay;
+    uint32_t clipperProfile;
+    // The configuration in force and the routing it set.
+    uint32_t outputCfgCode;
+    uint32_t secondaryInputCfg;
+    uint32_t standbyInputRoute;
+    uint32_t inputRouteSelA;
+    uint32_t inputRouteFlagB;
+    uint32_t activeInput; // 0 primary, 1 secondary
+    uint32_t mpxChSrc;    // routing words 0..7
+    uint32_t auxChSrc;
+    uint32_t inputCfg;    // AES/EBU select
+    uint32_t audioType;
+    uint32_t audioMono;
+    uint32_t routeWord5;  // right input off
+    uint32_t mpxDigSrc;
+    uint32_t mpxDigIns;
     uint32_t matrixLMpx; // output matrix: L/MPX select
     MpxIpBlock mpxIp;
+    uint32_t matrixRAux;
+    uint32_t matrixDigAux;
+    uint32_t matrixConfig;
+    // Input presence, thresholds and matrix levels of the FPGA exchange.
+    uint32_t inputLeftLinePres;
+    uint32_t inputRightLinePres;
+    uint32_t inputDigitalLinePres;
+    uint32_t inputMpxDigLinePres;
+    uint32_t inputEthLinePres;
+    uint32_t inputPresWord1;
+    uint32_t inputPresWord3;
+    uint32_t inputPresThresholdA;
+    uint32_t inputPresThresholdB;
+    uint32_t inputPresThresholdC;
+    uint16_t mtxLMpxLevel;
+    uint16_t mtxRAuxLevel;
+    uint16_t mtxDigAuxLevel;
+    uint16_t mtxBackupLLevel;
+    uint16_t mtxBackupRLevel;
+    uint32_t inputRouteFlag; // mirror of "input_rx"
+    uint8_t auxControlFlag;
+    uint32_t audioEqFlag;
+    uint32_t audioOutFlagA;
+    uint32_t audioOutFlagB;
+    uint32_t clipperInAction;
+    uint32_t outFifoAlm;
+    uint32_t gatedOutputCfg;
+    uint32_t gatedOutput;
 };
 
 // 9. System, time and web settings, and the status fields of the unit.
@@ -232,6 +302,118 @@ struct AudioRegion {
     int16_t levelMpx_dBu;
     int16_t levelMpxOffset_dBu;
     int16_t levelMpx2Offset_dBu;
+    // Levels and deviations.
+    uint32_t fpgaResetPulseFlag; // the three FPGA request words
+    uint32_t fpgaSyncPulseFlag;
+    uint32_t fpgaReprogramFlag;
+    uint8_t autoLevelScale;
+    uint8_t pilotCode;
+    uint8_t levelPilotPercentage;
+    uint8_t pilotLevelCode; // the pilot output code
+    int16_t levelReferenceAnl;
+    int16_t levelReferenceDig;
+    uint32_t pilotDevHz;
+    uint32_t rdsDevHz;
+    int16_t levelLeft_dBu;
+    int16_t levelLeftOffset_dBu;
+    int16_t levelRight_dBu;
+    int16_t levelRightOffset_dBu;
+    int16_t levelLeft_dBFS;
+    int16_t levelLeftOffset_dBFS;
+    int16_t levelRight_dBFS;
+    int16_t levelRightOffset_dBFS;
+    int16_t levelRx_dBu;
+    int16_t levelMpx2_dBu;
+    int16_t levelCodDigMpx_dBFS;
+    float digMpxGain;
+    int16_t levelMpxDigOffset_dBFS;
+    int16_t levelRxOffset_dB;
+    int16_t levelRxSnrOffset_dB;
+    uint16_t levelWordA;
+    uint16_t rightChannelGain;
+    uint16_t levelRxCode; // receiver gain
+    uint32_t preEmphasisMode;
+    uint32_t preEmphasisEn;
+    uint32_t mpxOptionA;
+    uint32_t mpxOptionB;
+    uint32_t mpxOptionC;
+    uint32_t audioInputAlarm;
+    uint32_t aesEbuAl;
+    uint32_t aesEbuAlCode;
+    uint32_t audioFilterErr;
+    uint32_t modulationOffSec;
+    uint32_t freqDevDouble;
+    uint32_t rxFreqDevHalf;
+    // Audio alarms: MPX total, left, right, auxiliary, pilot; input presence.
+    uint8_t totAudioAlmEnable;
+    int16_t totAudioAlmThreshold;
+    uint16_t totAudioAlmDelay;
+    uint8_t audioLeftAlmEnable;
+    int16_t audioLeftAlmThreshold;
+    uint16_t audioLeftAlmDelay;
+    uint8_t audioRightAlmEnable;
+    int16_t audioRightAlmThreshold;
+    uint16_t audioRightAlmDelay;
+    uint8_t audioAuxAlmEnable;
+    int16_t audioAuxAlmThreshold;
+    uint16_t audioAuxAlmDelay;
+    uint8_t audioPilotAlmEnable;
+    int16_t audioPilotAlmThreshold;
+    uint16_t audioPilotAlmDelay;
+    uint32_t inputPresAlmThreshold;
+    uint16_t inputPresAlmDelay;
+    uint8_t inputPresAlmEnable;
+    uint32_t fmRxInputSel;
+};
+
+// 10b. Synchronised operation, RDS levels and the RDS status words.
+struct SynchroRegion {
+    uint32_t netMode;
+    uint32_t freqRef;
+    uint32_t timeRef;
+    uint8_t muteFrefAbsent;
+    uint8_t muteTrefAbsent;
+    uint32_t inputDelay;
+    uint32_t addedDelay;
+    uint32_t pilPhOffs;
+    uint8_t testSigEna;
+    uint32_t testSigDelay;
+    uint32_t freqRefSource;
+    uint32_t freqRefFpgaSource;
+    uint8_t freqRefSource6Flag;
+    uint32_t timeRefSource;
+    uint32_t timeRefFpgaSource;
+    uint32_t freqRefLockFlag;
+    uint32_t timeRefLocked;
+    uint32_t inputDelayWord;
+    uint32_t addedDelayFine;
+    uint32_t addedDelaySamples;
+    uint32_t totalDelay;
+    uint32_t pilotPhaseExtra;
+    uint32_t pilotPhaseWord;
+    uint32_t inputDelayMeasReq;
+    uint32_t delMeasState;
+    uint32_t testSigDelayWord;
+    uint8_t testSigEnaCopy;
+    uint8_t delMeasCmd;
+    uint8_t delMeasOk;
+    uint8_t delMeasBusy;
+    uint32_t delMeasValue;
+    uint8_t synchroCtrlFlag17;
+    uint8_t synchroCtrlFlag18;
+    uint16_t rdsInternalLevelPercentage;
+    int16_t rdsExternalLevel_dBu;
+    int16_t rdsExternalLevelOffset_dBu;
+    uint16_t rdsExternalGain;
+    uint32_t rdsFifoAlmostFullFpga;
+    uint32_t rdsFifoStatusB;
+    uint32_t rdsFifoStatusC;
+    uint32_t rdsFifoFree;
+    uint8_t rdsOutputEnable;
+    uint8_t rdsCtrlFlag;
+    uint32_t rdsCtrlWord;
+    uint16_t rdsLevelCode;
+    uint16_t rdsFpgaBlockWords[4];
 };
 
 // 11. RDS common settings, UECP slots, RDS data sets.
@@ -452,7 +634,7 @@ struct ApEqBand {
 };
 
 struct ApEqSet {
-    uint32_t gain; // signed 16-bit value kept in a word
+    int32_t gain; // a signed 16-bit value, sign-extended into the word
     uint32_t word2;
     ApEqBand band[AP_EQ_BANDS];
     uint8_t llShelving;
@@ -485,7 +667,25 @@ struct AudioProcessorBlock {
     ApCommonSet common[AP_COMMON_SETS];
     ApEqSet eq[AP_EQ_SETS];
     ApCmpSet cmp[AP_CMP_SETS];
+    // The tail: status words, last save-set numbers, keyless bytes and words,
+    // the economy settings.
+    int16_t status[5];
+    uint8_t commonSaveSet;
+    uint8_t eqSaveSet;
+    uint8_t cmpSaveSet;
+    uint8_t byte45; // published to (57,45)
+    uint8_t byte49; // (57,49)
+    uint8_t byte48; // (57,48)
+    uint8_t byte50; // (57,50), read by the common stage
+    uint8_t byte56; // (57,56)
+    uint8_t limByte; // limiter byte, read by the common stage; (57,59)
+    uint32_t word23; // (58,23)
+    uint32_t word24; // (58,24)
+    uint8_t econOn;
+    uint8_t econReference;
+    uint8_t econRatio;
 };
+static_assert(std::is_trivially_copyable_v<AudioProcessorBlock>);
 
 struct SystemImage {
     UnitRegion unit;
@@ -498,6 +698,7 @@ struct SystemImage {
     InputRegion input;
     SystemRegion sys;
     AudioRegion audio;
+    SynchroRegion synchro;
     RdsRegion rds;
     OutputGsmRegion outGsm;
     AlarmRegion alarm;

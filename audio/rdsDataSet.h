@@ -6,3 +6,6 @@
 // Resets the RDS encoder state; with `force` non-zero the main data set is
 // emptied too.
 void resetRdsEncoderData(uint8_t force);
+
+// Zeroes the UECP element store of the RDS data set.
+void clearRdsDataSet();

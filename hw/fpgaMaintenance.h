@@ -8,3 +8,6 @@ int Fpga_PulseControlC();
 // 500 ms frame step, after the status decode: sends the FSK identification
 // when it is due. Returns the last trigger result or the value it tested.
 int checkFskSignSchedule();
+// Pulses the FPGA reset bit of the control frame (set, send, 5 ms, clear,
+// send); returns the result of the last send.
+int Fpga_ResetPulse();

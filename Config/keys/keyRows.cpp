@@ -19,6 +19,7 @@
 #include "Config/keys/networkKeys.h"
 #include "Config/keys/rdsKeys.h"
 #include "Config/keys/rfKeys.h"
+#include "Config/keys/synchroKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
 

@@ -36,9 +36,13 @@ TEST(XmlLayout, KeysStandInTheirFileAndSectionInWritingOrder)
     EXPECT_EQ(xmlSection(XS_GSM_USR_SLOT).ids, 10);
 
     std::vector<std::string> factory = elementsOf(XS_FACTORY);
-    ASSERT_GE(factory.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 5),
-              (std::vector<std::string>{"Kp", "KpH", "Ki", "n_bit", "n_clock"}));
+    ASSERT_GE(factory.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 6),
+              (std::vector<std::string>{"level_rx_dBu", "Kp", "KpH", "Ki", "n_bit", "n_clock"}));
+    std::vector<std::string> synchro = elementsOf(XS_SYNCHRO_FM);
+    EXPECT_EQ(synchro, (std::vector<std::string>{"net_mode", "freq_ref", "time_ref", "input_delay", "added_delay",
+                                                 "pil_ph_offs", "test_sig_ena", "test_sig_delay",
+                                                 "mute_fref_absent", "mute_tref_absent"}));
 
     // A key may stand in two sections.
     EXPECT_NE(xmlKeyOf(KEY_LastValidVdac, XS_OUTPUT), nullptr);

@@ -11,3 +11,9 @@ int checkFskSignSchedule()
 {
     return 0;
 }
+
+// Stand-in: no frame is sent.
+int Fpga_ResetPulse()
+{
+    return 0;
+}

@@ -120,7 +120,7 @@ TEST_F(XmlConfig, SavedFilesHaveTheDocumentFrameEveryCrateIdAndParseWithAnotherP
                              "<rds_dataset id=\"6\"", "<gsm_common", "<gsm_usr_slot id=\"9\"", "<platform>"})
         EXPECT_NE(main.find(part), std::string::npos) << part;
     EXPECT_EQ(main.find("gbe_video_ip"), std::string::npos) << "written only with the MPX-over-IP block";
-    EXPECT_EQ(readSandboxFile(kFiles[3]).rfind(std::string(kDeclaration) + "<vrl><factory><Kp>", 0), 0u);
+    EXPECT_EQ(readSandboxFile(kFiles[3]).rfind(std::string(kDeclaration) + "<vrl><factory><level_rx_dBu>", 0), 0u);
     for (const char* f : kFiles) {
         EXPECT_EQ(expat(f), "") << f;
         EXPECT_FALSE(exists((std::string(f) + "_tmp").c_str()));

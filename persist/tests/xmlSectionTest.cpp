@@ -223,7 +223,7 @@ TEST_F(XmlSection, TableDrivenSectionsConvertByTheirFormAndTheirSetters)
     EXPECT_NE(net.find("<front_Ethernet_IP_gateway>0.0.0.0</front_Ethernet_IP_gateway>"), std::string::npos);
     EXPECT_EQ(net.find("NTP_name_server"), std::string::npos) << "the network keys only";
     std::string factoryText = written(XS_FACTORY);
-    EXPECT_EQ(factoryText.rfind("<factory><Kp>44</Kp><KpH>", 0), 0u) << factoryText;
+    EXPECT_EQ(factoryText.rfind("<factory><level_rx_dBu>0</level_rx_dBu><Kp>44</Kp><KpH>", 0), 0u) << factoryText;
     EXPECT_NE(factoryText.find("<HpaNomDrvPow>-12</HpaNomDrvPow>"), std::string::npos);
     // The writer hands libxml2 UTF-8.
     EXPECT_NE(written(XS_PLATFORM).find("<NTP_name_server>ntp.\xc3\xa8</NTP_name_server>"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "core/conversions.h"
+#include "audio/conversions.h"
 
 #include "Config/keys/audioKeys.h"
 

@@ -1,7 +1,7 @@
 // Value conversions. All arithmetic is in double precision; "round" adds 0.5
 // and truncates (the values are non-negative), and results are cut to the
 // width of their type.
-#include "core/conversions.h"
+#include "audio/conversions.h"
 
 #include "Config/keys/audioKeys.h"
 #include "core/base/utils.h"
