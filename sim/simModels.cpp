@@ -3,6 +3,7 @@
 #include "sim/simModels.h"
 
 #include "sim/simEeprom.h"
+#include "sim/simPlant.h"
 #include "sim/simProfile.h"
 
 #include <cstdio>
@@ -243,6 +244,10 @@ const KindRow kKinds[] = {
     {"m34d64", false, [](SimDevice* d) { return simEepromCreate(d, 8192, 32); }},
     {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
+    {"hpaplant", true, simPlantCreate},
+    {"hpadac", true, simHpaDacCreate},
+    {"ampexp", false, simAmpExpanderCreate},
+    {"ltc2451", false, simLtc2451Create},
 };
 
 const KindRow* findKind(SimBusId bus, const char* kind)

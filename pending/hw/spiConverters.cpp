@@ -44,8 +44,10 @@ int readAdcRaw(uint16_t* out)
 
 int readAdc(uint16_t* out)
 {
+    // The chip select is one bit of the expander's output port, changed by
+    // a read-modify-write of that port.
     uint8_t state = 0xFF, address = adcCsExpander();
-    ioExpRead(&state, 0, address);
+    ioExpRead(&state, 1, address);
     state = static_cast<uint8_t>(state & ~0x10);
     ioExpWrite(state, 1, address);
     clockSleepUs(1);
