@@ -150,6 +150,11 @@ TEST_P(AmpAdcChannel, EverySignalSelectsItsMuxByteAndReadsThePlantsCount)
         }
         EXPECT_EQ(v, plantCount(r.signal));
     }
+    // A failed expander transfer ends the read with the driver's error.
+    simFindDevice(SIM_BUS_I2C1, b.model == 5 ? 0x23 : 0x24)->nackNext = 1;
+    uint16_t kept = 0x1234;
+    EXPECT_LT(readAmpAdcChannel(rowsOf(b.model)[0].channel, &kept), 0);
+    EXPECT_EQ(kept, 0x1234);
     uint16_t foreign = b.model == 5 ? uint16_t{AMP_ADC_FWD} : ampAdcBankChannel(0, 1);
     EXPECT_EQ(readAmpAdcChannel(foreign, nullptr), -1) << "a channel of another family";
 }
