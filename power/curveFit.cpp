@@ -160,9 +160,16 @@ int interpolateBest(float* xa, float* ya, int n, float* result, float* error, fl
         *error = ep;
         return 0;
     }
-    bool rational = std::fabs(er) < std::fabs(ep);
-    *result = rational ? yr : yp;
-    *error = rational ? er : ep;
+    // The smaller error of the runs that gave a result; a failed run has
+    // none to offer.
+    bool rational = rr == 0 && (rp != 0 || std::fabs(er) < std::fabs(ep));
+    if (rational) {
+        *result = yr;
+        *error = er;
+    } else if (rp == 0) {
+        *result = yp;
+        *error = ep;
+    }
     return rp;
 }
 

@@ -246,9 +246,6 @@ public:
 
 // --- the plant -------------------------------------------------------------
 
-class SimPlant;
-SimPlant* findPlant();
-
 class SimPlant : public SimSpiModel {
 public:
     explicit SimPlant(SimDevice* dev) : SimSpiModel(dev) {}
@@ -821,8 +818,6 @@ private:
 
     uint16_t last_ = 0;
     std::string eeprom_ = "none";
-
-    friend SimPlant* findPlant();
 };
 
 SimPlant* findPlant()

@@ -19,7 +19,8 @@
 //               power=dBm|off  force the forward power (tests), off: the drive
 //               eeprom=a|b|blank|none  the RF EEPROM image written into the
 //                              M24LC512 at 0x52 while it is blank (a for
-//                              models 0-2 and 5, b for 3 and 4)
+//                              models 0-2 and 5, b for 3 and 4); the
+//                              EEPROM's line comes before the plant's
 //   ampexp    I2C: a CAT9534-type expander (input 0, output 1, polarity 2,
 //             configuration 3) whose input register reads the output
 //             register on output pins and the pin levels (pins=, 0xFF) on

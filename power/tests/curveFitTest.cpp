@@ -98,6 +98,18 @@ TEST_F(CurveFit, PolynomialFailsOnCoincidentPoints)
     EXPECT_EQ(y, -1.0f);
 }
 
+TEST_F(CurveFit, BestTakesTheRunThatGaveAResult)
+{
+    // Coincident x: the polynomial fails; the rational run succeeds with an
+    // error above its acceptance limit and is the only result there is.
+    float xa[] = {0, 1, 2, 2, 3};
+    float ya[] = {0, 1, 4, 5, 9};
+    float y = -1, dy = -1;
+    EXPECT_EQ(interpolateBest(xa, ya, 4, &y, &dy, 1.5f), -1) << "the polynomial run's status";
+    EXPECT_NEAR(y, 1.2857f, 1e-3);
+    EXPECT_NEAR(dy, 0.2858f, 1e-3);
+}
+
 TEST_F(CurveFit, LineThroughPointsAndByteSwap)
 {
     float y = -1;
