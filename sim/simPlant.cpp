@@ -595,9 +595,26 @@ private:
         pokeBit(SIM_BUS_I2C1, 0x20, 0, 0x01, !p->interlockOpen);
         pokeBit(SIM_BUS_I2C1, 0x26, 1, 0x01, p->tripped != 0);
         pokeBit(SIM_BUS_I2C1, 0x26, 1, 0x02, p->supply > 0);
-        if (p->model == 2) {
-            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x80, !(p->tripped & 1));
-            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x40, !(p->tripped & 2));
+        // HPA alarm lines (set while the comparator has tripped) and supply
+        // status lines of the model.
+        bool up = p->supply > 0;
+        switch (p->model) {
+        case 2:
+        case 5:
+            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x80, p->tripped & 1);
+            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x40, p->tripped & 2);
+            break;
+        case 3:
+            pokeBit(SIM_BUS_I2C1, 0x23, 4, 0x38, up);
+            pokeBit(SIM_BUS_I2C1, 0x23, 4, 0x80, !up);
+            [[fallthrough]];
+        case 4:
+            pokeBit(SIM_BUS_I2C1, 0x25, 0, 0x08, p->tripped & 1);
+            pokeBit(SIM_BUS_I2C1, 0x25, 0, 0x04, p->tripped & 2);
+            if (p->model == 4)
+                pokeBit(SIM_BUS_I2C1, 0x25, 0, 0x20, up);
+            break;
+        default: break;
         }
         SimModel* fan = modelAt(SIM_BUS_I2C1, 0x2F);
         if (!fan)

@@ -61,10 +61,13 @@
 //     logical DAC 1, reflected against DAC 2 (model 4: count / 1.515 x 16),
 //     tripping above the code (below it for a falling detector), only once
 //     the DAC was written; a trip latches until the RF-state line goes off,
-//     mutes the RF, asserts AmpliMute (0x26 input 1 bit 0) and, on model 2,
-//     clears the FWD / REF alarm pins (0x24 input bits 7 / 6).
+//     mutes the RF, asserts AmpliMute (0x26 input 1 bit 0) and sets the
+//     model's FWD / REF alarm lines: 0x24 input bits 7 / 6 on models 2 and
+//     5, 0x25 input bits 3 / 2 on models 3 and 4.
 //   Telecommand inputs: Interlock on 0x20 input 0 bit 0 (1 closed),
-//   AmpliVoltage on 0x26 input 1 bit 1 (1 with the supply up). ADT7470
+//   AmpliVoltage on 0x26 input 1 bit 1 (1 with the supply up). Supply
+//   status: model 4 0x25 input bit 5 (1 OK); model 3 0x23 input bits 3-5
+//   (1 OK) and bit 7 (1 fault). ADT7470
 //   tachometers: RPM = 6000 x PWM duty / 255 (0 with the fan stopped),
 //   count = 5400000 / RPM (0xFFFF stopped).
 // The plant moves on when a converter is read: by the time since its last

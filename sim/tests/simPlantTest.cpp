@@ -174,7 +174,7 @@ TEST_F(SimPlantIf3, ComparatorsTripMuteAndAlarmUntilTheRfLineGoesOff)
     auto p = plantNow();
     uint32_t fwd = std::stoul(p["fwd_count"]), ref = std::stoul(p["ref_count"]);
     ASSERT_EQ(p["rf"], "on");
-    EXPECT_EQ(reg(0x24, 0) >> 6, 3) << "FWD and REF alarm lines OK";
+    EXPECT_EQ(reg(0x24, 0) >> 6, 0) << "no FWD or REF alarm";
 
     // Over-power: DAC 1 (channel 3) just above the forward count x 16 holds.
     writeDac(0x16, static_cast<uint16_t>(fwd * 16 + 8));
@@ -187,7 +187,7 @@ TEST_F(SimPlantIf3, ComparatorsTripMuteAndAlarmUntilTheRfLineGoesOff)
     EXPECT_EQ(p["rf"], "off");
     EXPECT_EQ(p["fwd_count"], "0");
     EXPECT_EQ(reg(0x26, 1) & 1, 1) << "AmpliMute";
-    EXPECT_EQ(reg(0x24, 0) >> 6, 1) << "FWD alarm line";
+    EXPECT_EQ(reg(0x24, 0) >> 6, 2) << "FWD alarm line";
 
     // The lockout resets with the RF-state line.
     setReg(0x24, 1, 0xF7);
@@ -207,7 +207,28 @@ TEST_F(SimPlantIf3, ComparatorsTripMuteAndAlarmUntilTheRfLineGoesOff)
     simPlantSet("rl", "5");
     convert();
     EXPECT_EQ(plantNow()["tripped"], "2");
-    EXPECT_EQ(reg(0x24, 0) >> 6, 2) << "REF alarm line";
+    EXPECT_EQ(reg(0x24, 0) >> 6, 1) << "REF alarm line";
+}
+
+class SimPlantSps : public SandboxTest {
+protected:
+    SimPlantSps() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK, profileText("hpa-compact-sps")) {}
+};
+
+TEST_F(SimPlantSps, SupplyStatusAndAlarmLinesOnTheCompactExpander)
+{
+    ASSERT_EQ(simPlantSet("power", "53"), 0);
+    EXPECT_EQ(plantNow()["rf"], "off") << "model 4's RF-state line is on when bit 3 is clear";
+    setReg(0x24, 1, 0xF7);
+    ASSERT_EQ(simPlantSet("rl", "20"), 0);
+    EXPECT_EQ(plantNow()["rf"], "on");
+    EXPECT_EQ(reg(0x25, 0) & 0x2C, 0x20) << "supply OK, no FWD or REF alarm";
+    uint32_t fwd = std::stoul(plantNow()["fwd_count"]);
+    writeDac(0x10, static_cast<uint16_t>(fwd * 16 - 8)); // logical DAC 1 of model 4
+    convert();
+    EXPECT_EQ(reg(0x25, 0) & 0x0C, 0x08) << "FWD alarm line";
+    simPlantSet("supply", "0");
+    EXPECT_EQ(reg(0x25, 0) & 0x20, 0);
 }
 
 class SimPlantEeprom : public SandboxTest {
