@@ -692,12 +692,13 @@ private:
         }
     }
 
-    // The count of a conversion: the law plus the seeded noise.
+    // The count of a conversion: the law, plus the seeded noise on the
+    // detectors.
     double countFor(Signal s)
     {
         PlantStore* p = ps();
         double c = std::floor(rawCount(s) + 0.5);
-        if (p->noise > 0) {
+        if (p->noise > 0 && (s == kSigFwd || s == kSigRef)) {
             p->noiseState = p->noiseState * 6364136223846793005ULL + 1442695040888963407ULL;
             int64_t span = 2 * static_cast<int64_t>(p->noise) + 1;
             c += static_cast<double>(static_cast<int64_t>((p->noiseState >> 33) % span) - p->noise);

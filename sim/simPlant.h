@@ -15,7 +15,8 @@
 //               vdet0=N        forward detector count at nominal power (2500)
 //               vdet0ref=N     reflected count at the reflected nominal (2500)
 //               ambient=C temp=C tau=s rl=dB supply=V
-//               fan=run|stop interlock=closed|open noise=N seed=N
+//               fan=run|stop interlock=closed|open
+//               noise=N seed=N  detector noise, +-N counts, from the seed
 //               power=dBm|off  force the forward power (tests), off: the drive
 //               eeprom=a|b|blank|none  the RF EEPROM image written into the
 //                              M24LC512 at 0x52 while it is blank (a for

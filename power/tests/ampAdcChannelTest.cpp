@@ -224,6 +224,33 @@ TEST_P(AmpAdcChannel, ForwardCountFollowsTheCalibration)
     }
 }
 
+TEST_P(AmpAdcChannel, TemperatureReadsBackThroughTheMeasuresLaw)
+{
+    const Board& b = GetParam();
+    ASSERT_EQ(simPlantSet("temp", "47"), 0);
+    ASSERT_EQ(simPlantSet("tau", "1e9"), 0);
+    if (b.model == 3) { // the ADT7470's temperatures 0 and 1
+        read(3);
+        uint8_t t[2] = {};
+        simModelOf(simFindDevice(SIM_BUS_I2C1, 0x2F))->peek(0x20, t, 2);
+        EXPECT_EQ(t[0], 47);
+        EXPECT_EQ(t[1], 45);
+        return;
+    }
+    for (const Row& r : rowsOf(b.model)) {
+        if (std::string(r.signal) != "temp")
+            continue;
+        double v = read(r.channel);
+        if (b.family == 0) {
+            EXPECT_NEAR(v, 3000 - 20 * 47, 1); // the TableVTemp law
+        } else {
+            double volts = v * 0.000805664;
+            double t = -6.3518 * volts * volts * volts + 38.704 * volts * volts - 100.56 * volts + 122.02;
+            EXPECT_NEAR(t, 47, 0.5);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Profiles, AmpAdcChannel, ::testing::ValuesIn(kBoards),
                          [](const ::testing::TestParamInfo<Board>& i) {
                              std::string n = i.param.profile;

@@ -127,6 +127,14 @@ TEST_F(SimPlantKnobs, InterlockSupplyAndFanDriveTheirInputs)
     EXPECT_EQ(reg(0x26, 1) & 2, 0);
     EXPECT_EQ(plantNow()["rf"], "off");
 
+    ASSERT_EQ(simPlantSet("supply", "50"), 0);
+    SimFpgaState& fpga = simState()->fpga;
+    fpga.frameCount = 1;
+    fpga.frame[4] = 0;
+    EXPECT_EQ(plantNow()["rf"], "off") << "a control frame with the carrier off";
+    fpga.frame[4] = 1u << 16;
+    EXPECT_EQ(plantNow()["rf"], "on");
+
     setReg(0x2F, 0x32, 255);
     setReg(0x2F, 0x33, 128);
     simPlantSet("fan", "stop");
