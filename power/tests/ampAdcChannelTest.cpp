@@ -5,6 +5,8 @@
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "alarms/logicaTx.h"
+#include "hw/ioExpander.h"
+#include "hw/ltc2451.h"
 #include "hw/spiConverters.h"
 #include "platform/clock.h"
 #include "sim/simModels.h"
@@ -248,6 +250,30 @@ TEST_P(AmpAdcChannel, TemperatureReadsBackThroughTheMeasuresLaw)
             double t = -6.3518 * volts * volts * volts + 38.704 * volts * volts - 100.56 * volts + 122.02;
             EXPECT_NEAR(t, 47, 0.5);
         }
+    }
+}
+
+// What the amplifier detection reads: the LTC2451 (model 3), the expander
+// at 0x23 (bit 7 set and bit 6 clear: model 5; present: model 2, and the 4U
+// cabinet of the compact models), NominalPower of the RF EEPROM (100, 150,
+// 300: model 1). Model 4 is found by its serial power module, which is not
+// on these boards yet; its profile only has to answer none of the others.
+TEST_P(AmpAdcChannel, ProfileAnswersTheDetectionOfItsModel)
+{
+    const Board& b = GetParam();
+    uint16_t ltc = 0;
+    uint8_t in0 = 0, cfg = 0;
+    bool hasLtc = LTC2451_Read(&ltc) == 0;
+    bool has23 = pca9655Read(&cfg, 3, 0x23) == 0;
+    bool wideband = has23 && pca9655Read(&in0, 0, 0x23) == 0 && (in0 & 0x80) && !(in0 & 0x40);
+    uint8_t nom[2] = {};
+    simModelOf(simFindDevice(SIM_BUS_I2C1, 0x52))->peek(0x6C, nom, 2);
+    uint16_t nominal = static_cast<uint16_t>(nom[0] << 8 | nom[1]);
+    bool if2 = nominal == 100 || nominal == 150 || nominal == 300;
+    uint32_t found = hasLtc ? 3 : wideband ? 5 : has23 ? 2 : if2 ? 1 : 0;
+    EXPECT_EQ(found, b.model == 4 ? 0u : b.model);
+    if (b.family == 1) {
+        EXPECT_EQ(has23, b.model == 3) << "4U cabinet for model 3, 2U for model 4";
     }
 }
 
