@@ -35,6 +35,7 @@ struct UnitRegion {
     uint32_t serialWords[3];
     uint32_t versionWord[5]; // software version, release, build and two identity words
     uint32_t versionRef[5];  // the firmware identity of the standby bank
+    uint32_t tunableBpfPresent; // 1 once the tunable band-pass filter was detected
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -100,6 +101,11 @@ struct HwCodesRegion {
     uint32_t psuTypeCode; // amplifier family code; holds the low byte of what was written
     uint32_t i2cErrorCount;
     uint8_t i2cFaultFlag;
+    uint32_t hpsCode;
+    // Board detection at start-up.
+    uint32_t lowNoiseBoard;     // 1: Low Noise board, 0: Normal board
+    uint32_t mpxoAes3;          // 1: integrated MPXoAES3 hardware
+    uint32_t tlcTlsExtDetected; // 1: extended telecommand board on the backplane
 };
 
 // 6. Amplifier status and limits, power-supply records.
@@ -116,11 +122,67 @@ struct RfRegion {
     uint32_t outputRFfrequency; // Hz
     uint16_t lastValidVdac;
     uint32_t lastValidHpsVout;
+    uint32_t powerTable[16]; // the measures table: word 9 is the board temperature (degrees)
+};
+
+// MPX over IP: two sides (the A and B interfaces) with four stream entries
+// each; every entry has a receive and a transmit record of its own, every
+// side its interface settings.
+constexpr int MPXIP_SIDES = 2;
+constexpr int MPXIP_ENTRIES = 4;
+
+struct MpxIpRxRecord {
+    uint32_t enable;
+    uint32_t autoTransferProtocolStatus;
+    uint32_t transferProtocol;
+    uint32_t multicastStatus;
+    uint32_t igmpVersion;
+    uint32_t macMatch;
+    uint32_t spare;
+    uint32_t groupAddress;
+    uint32_t sourceAddress;
+    uint16_t port;
+    uint8_t peerMac[6];
+};
+
+struct MpxIpTxRecord {
+    uint32_t enable;
+    uint32_t ipAddress;
+    uint32_t nextHop; // derived: the gateway or the destination itself
+    uint32_t spare;
+    uint32_t groupAddress;
+    uint32_t spare2[2];
+    uint16_t sourcePort;
+    uint16_t destinationPort;
+    uint8_t packetsPerFrame;
+    uint8_t spare3[3];
+    uint32_t multicastStatus;
+    uint32_t useMulticastRouter;
+    uint8_t ttl;
+    uint8_t streamMulticast;
+    uint8_t unicastMac[6];
+    uint8_t multicastMac[6]; // derived from the group address
+};
+
+struct MpxIpSide {
+    uint32_t pingResponseStatus;
+    uint32_t ipAddress;
+    uint32_t netmask;
+    uint32_t gwIp;
+    uint32_t statusWord; // the side's status as the FPGA reports it
+    uint32_t inUse;      // derived
+};
+
+struct MpxIpBlock {
+    MpxIpRxRecord rx[MPXIP_SIDES][MPXIP_ENTRIES];
+    MpxIpTxRecord tx[MPXIP_SIDES][MPXIP_ENTRIES];
+    MpxIpSide side[MPXIP_SIDES];
 };
 
 // 8. Input selection and backup, port records.
 struct InputRegion {
     uint32_t matrixLMpx; // output matrix: L/MPX select
+    MpxIpBlock mpxIp;
 };
 
 // 9. System, time and web settings, and the status fields of the unit.
@@ -173,10 +235,149 @@ struct AudioRegion {
 };
 
 // 11. RDS common settings, UECP slots, RDS data sets.
-struct RdsRegion {};
+constexpr int RDS_DATA_SETS = 7;
+constexpr int RDS_UECP_SLOTS = 10;
+constexpr int RDS_SEQUENCE_CODES = 16;
+constexpr int RDS_ALTER_GROUPS = 32; // group g: type g / 2, version A for even g
+constexpr int RDS_ALTER_CODES = 8;
+constexpr int RDS_VAR_CODES = 16;
+
+// An alternative group sequence (255 ends the codes).
+struct RdsAlterSeq {
+    uint8_t codes[RDS_ALTER_CODES];
+    uint8_t count;
+};
+
+// A variable-code list of group 1A (kind 2, then kind 28).
+struct RdsVarCodeSeq {
+    uint8_t codes[RDS_VAR_CODES];
+    uint8_t count;
+};
+
+// One data set of the RDS encoder. The 8-character texts are two words, the
+// first character of each four in the most significant byte.
+struct RdsDataSetRecord {
+    uint32_t dataSetName[2];
+    uint8_t dsn;
+    uint8_t psn;
+    uint32_t pst;
+    uint32_t staticPs0[2];
+    uint8_t dynPsFreq;
+    uint32_t dynPs1[2];
+    uint32_t dynPs2[2];
+    uint32_t dynPs3[2];
+    uint32_t dynPs4[2];
+    uint32_t dynPs5[2];
+    uint16_t pi;
+    uint16_t pin;
+    uint8_t di;
+    uint32_t tp; // the flag words: readers use the low byte
+    uint32_t ta;
+    uint32_t ms;
+    uint32_t ct;
+    uint8_t pty;
+    uint32_t ptyName[2];
+    uint32_t afm;
+    uint8_t afn;
+    uint32_t afl[7];
+    uint8_t tf;
+    uint8_t radioTextFlag; // 1 when a RadioText is available
+    uint8_t rtAbFlagMode;
+    uint16_t lsn;
+    uint8_t la;
+    uint8_t egi;
+    uint8_t ils;
+    uint8_t eonCount; // non-zero entries of eon[]
+    uint8_t ecc;
+    uint8_t languageCode;
+    uint32_t eon[6];
+    uint8_t sequenceEnable;
+    alignas(4) uint8_t sequence[RDS_SEQUENCE_CODES]; // group codes in order; 255 ends the list
+    RdsAlterSeq alterSeq[RDS_ALTER_GROUPS];
+    RdsVarCodeSeq varCodeSeq[2];
+    uint8_t var0Nibble; // labelling-code variants of group 1A
+    uint16_t var0Value;
+    int16_t var23Value;
+    int16_t var6Value;
+    int16_t var7Value;
+};
+
+struct RdsRegion {
+    uint32_t uecpInterface;
+    uint32_t uecpInterfaceBaudrate;
+    uint8_t uecpEncoderAddr[RDS_UECP_SLOTS];
+    uint8_t uecpEncoderAddrEna[RDS_UECP_SLOTS];
+    uint16_t uecpSiteAddr[RDS_UECP_SLOTS];
+    uint8_t uecpSiteAddrEna[RDS_UECP_SLOTS];
+    uint32_t eon;
+    uint32_t taFromTlc;
+    uint32_t customPs;
+    uint32_t customPi;
+    uint32_t customDi;
+    uint32_t customTp;
+    uint32_t customTa;
+    uint32_t customMs;
+    uint32_t customCt;
+    uint32_t customPty;
+    uint32_t customPtyn;
+    uint32_t customAf;
+    uint32_t customRt;
+    uint32_t customEcc;
+    uint32_t customLanguage;
+    uint8_t currentRdsDsn;
+    uint8_t standbyRdsDsn;
+    uint8_t regionalDsFromTlc;
+    uint8_t regionalDsn;
+    RdsDataSetRecord dataSets[RDS_DATA_SETS];
+};
 
 // 12. Output levels, GSM settings, power table.
-struct OutputGsmRegion {};
+constexpr int GSM_USERS = 10;
+constexpr int GSM_ALARM_ROWS = 288;
+constexpr int GSM_MODEM_TEXT = 24;
+
+struct GsmUserSlot {
+    uint16_t phoneDestPrefix;
+    uint32_t phoneDestNr;
+    uint32_t alarmEnaBitmask[10];
+};
+
+struct GsmBlock {
+    uint32_t pinEna;
+    uint32_t roamingEna;
+    uint32_t smsAlarmsEna;
+    uint32_t smsAlarmsTimerEna;
+    uint32_t smsAlarmsTimerPeriod;
+    uint32_t smsAlarmsTimerStart;
+    uint32_t pin[2];
+    uint32_t puk[2];
+    uint8_t pinChanged;
+    uint32_t maxSmsHour;
+    uint32_t maxSmsDay;
+    uint8_t sendTestSms;
+    uint16_t testSmsDestPrefix;
+    uint32_t testSmsDestNr;
+    uint32_t txLabel[5]; // 20 characters, the first of each four most significant
+    uint8_t copyToAllUsr;
+    uint8_t adminSmsSupervisorEna;
+    uint8_t modemState;
+    uint8_t netTime[GSM_MODEM_TEXT];
+    uint8_t modemId[GSM_MODEM_TEXT];
+    uint8_t simId[GSM_MODEM_TEXT];
+    uint8_t operatorName[GSM_MODEM_TEXT];
+    uint32_t statusWord;
+    uint8_t registration;
+    uint8_t signalQuality;
+    uint32_t userAlarmEna[GSM_ALARM_ROWS][GSM_USERS]; // 1: the user gets that alarm's SMS
+    uint32_t cntSentSmsHour;
+    uint32_t cntSentSmsDay;
+    uint32_t lastTimeSentSms;
+    GsmUserSlot users[GSM_USERS];
+};
+
+struct OutputGsmRegion {
+    GsmBlock gsm;
+};
 
 // The eight-byte flag record of an alarm id.
 struct AlarmFlags {

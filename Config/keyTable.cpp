@@ -11,6 +11,7 @@
 #include "comtab/dbPool.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -215,6 +216,8 @@ CellAt cellOf(const CfgCell& c, const Element& e)
             if (p.from <= e.outer && p.from != 0xff)
                 use = &p;
         }
+        if (use->item == 0)
+            return {0, 0};
         return {c.section, use->item + use->step * e.outer};
     }
     default:
@@ -227,6 +230,7 @@ uint32_t scalarCellValue(uint8_t conv, uint32_t v)
     switch (conv) {
     case CONV_HOST_ORDER: return ntohl(v);
     case CONV_NEGATED: return v == 0 ? 1 : 0;
+    case CONV_BYTE_SWAPPED: return __builtin_bswap32(v);
     case CONV_F32_X100: {
         float f = std::bit_cast<float>(v) * 100.0f;
         return f > 0.0f ? static_cast<uint32_t>(f) : 0;
@@ -269,6 +273,8 @@ void publishOne(const CfgKeyDesc* d, const Element& e)
         if (c.section == 0)
             continue;
         CellAt at = cellOf(c, e);
+        if (at.section == 0)
+            continue;
         if (bytes)
             publishBytes(c, at, elementAddr(d, e), d->at.size);
         else
@@ -321,6 +327,18 @@ void setElement(const CfgKeyDesc* d, uint32_t index, uint32_t value)
     uint32_t old = loadRaw(d, e);
     int r = storeElement(d, index, value);
     afterStore(d, e, r > 0, loadRaw(d, e), old);
+}
+
+// Word k of a text kept four characters a word, the first most significant.
+uint32_t packedWord(const char* text, uint32_t k)
+{
+    size_t n = strlen(text);
+    uint32_t w = 0;
+    for (size_t b = 0; b < 4; b++) {
+        size_t at = 4 * k + b;
+        w = (w << 8) | (at < n ? static_cast<uint8_t>(text[at]) : 0u);
+    }
+    return w;
 }
 
 char* nextNameBuffer()
@@ -379,27 +397,46 @@ int cfgIsValidRow(const CfgKeyDesc* d, uint32_t value)
     }
 }
 
+namespace {
+
+// The name of numbered case i: "<stem>_<i + nameBase>", or the other name.
+const char* numberedName(const CfgKeyDesc* d, uint32_t i)
+{
+    if (i < d->firstCase || i > d->lastCase) {
+        if (d->nameOther)
+            return d->nameOther;
+        char* b = nextNameBuffer();
+        snprintf(b, kNameLen, "%s_n", d->name);
+        return b;
+    }
+    char* b = nextNameBuffer();
+    snprintf(b, kNameLen, "%s_%u", d->name, i + d->nameBase);
+    return b;
+}
+
+} // namespace
+
+const char* cfgPairName(const CfgKeyDesc* d, uint32_t outer, uint32_t inner)
+{
+    if (d->nameRule == NAME_INNER)
+        return d->name ? numberedName(d, inner & 255u) : nullptr;
+    uint32_t k = cfgPairIndex(d, outer, inner);
+    return k == CFG_NO_INDEX ? "" : cfgElementName(d, k);
+}
+
 const char* cfgElementName(const CfgKeyDesc* d, uint32_t index)
 {
     if (!d->name)
         return nullptr;
     switch (d->nameRule) {
-    case NAME_NUMBERED: {
-        uint32_t i = index & 255u;
-        if (i < d->firstCase || i > d->lastCase) {
-            if (d->nameOther)
-                return d->nameOther;
-            char* b = nextNameBuffer();
-            snprintf(b, kNameLen, "%s_n", d->name);
-            return b;
-        }
-        char* b = nextNameBuffer();
-        snprintf(b, kNameLen, "%s_%u", d->name, i + d->nameBase);
-        return b;
-    }
+    case NAME_NUMBERED: return numberedName(d, index & 255u);
+    case NAME_INNER: return numberedName(d, index % innerCount(d));
     case NAME_FORMAT: {
-        char* b = nextNameBuffer();
         uint32_t n = innerCount(d);
+        uint32_t i = n > 1 ? index / n : index & 255u;
+        if (d->lastCase && (i < d->firstCase || i > d->lastCase))
+            return d->nameOther ? d->nameOther : "";
+        char* b = nextNameBuffer();
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
         if (n > 1)
@@ -447,10 +484,27 @@ void cfgApplyDefault(const CfgKeyDesc* d)
 {
     if (!d->hasDefault && !d->defBy)
         return;
-    uint32_t v = static_cast<uint32_t>(cfgDefaultValue(d));
-    uint32_t n = static_cast<uint32_t>(d->at.count) * innerCount(d);
-    for (uint32_t k = 0; k < n; k++)
-        cfgSetElement(d, innerCount(d) > 1 ? k : k + d->indexBase, v);
+    if (d->at.shape == VT_BYTES) {
+        // A byte string's default is its text, padded with zero bytes.
+        if (!d->defText)
+            return;
+        uint8_t bytes[256] = {};
+        memcpy(bytes, d->defText, std::min<size_t>(strlen(d->defText), sizeof bytes));
+        for (uint32_t k = 0; k < d->at.count; k++)
+            cfgSetBytes(d, k + d->indexBase, bytes, std::min<size_t>(d->at.size, sizeof bytes));
+        return;
+    }
+    int64_t base = cfgDefaultValue(d);
+    uint32_t inner = innerCount(d);
+    uint32_t n = static_cast<uint32_t>(d->at.count) * inner;
+    for (uint32_t k = 0; k < n; k++) {
+        uint32_t v = static_cast<uint32_t>(base + d->defStep * (k / inner));
+        if (d->defText)
+            v = packedWord(d->defText, inner > 1 ? k % inner : k);
+        if (d->defFirstOnly && k > 0)
+            v = 0;
+        cfgSetElement(d, inner > 1 ? k : k + d->indexBase, v);
+    }
 }
 
 void cfgSetBytes(const CfgKeyDesc* d, uint32_t index, const void* bytes, size_t n, size_t at)

@@ -70,7 +70,10 @@ enum CfgNameRule : uint8_t {
     NAME_AUTO,     // the literal `name` when the row has one, else no XML element
     NAME_NUMBERED, // "<stem>_<k>" for the numbered cases, `nameOther` for any other index
     NAME_FORMAT,   // printf format of the index; a two-level family formats
-                   // (outer, inner)
+                   // (outer, inner); with a `lastCase`, an index outside
+                   // firstCase..lastCase gets `nameOther` ("" when none)
+    NAME_INNER,    // a two-level family named by its inner index alone, as
+                   // NAME_NUMBERED names a one-level one ("AFL_1" .. "AFL_7")
 };
 
 enum CfgValidKind : uint8_t {
@@ -96,6 +99,7 @@ enum CfgCellConv : uint8_t {
     CONV_BYTE_PER_CELL, // byte string: byte k into cell item + k
     CONV_BE_WORDS,      // byte string: bytes 4k..4k+3 into cell item + k, the first byte most significant
     CONV_MAC,           // 6 bytes: bytes 0..3 as a big-endian word into item, bytes 4..5 as a 16-bit word into item + 1
+    CONV_BYTE_SWAPPED,  // the word with its four bytes in reverse order
 };
 
 // Where the cell of element (outer, inner) lies.
@@ -103,7 +107,8 @@ enum CfgCellRule : uint8_t {
     CELL_STEP,   // (section + outer * sectionStep, item + outer * itemStep + inner * innerStep)
     CELL_WRAP,   // `wrap` outer indexes per section: (section + (outer / wrap) * sectionStep,
                  //  item + (outer % wrap) * itemStep + inner * innerStep)
-    CELL_PIECES, // (section, piece.item + piece.step * outer) with the last piece whose `from` <= outer
+    CELL_PIECES, // (section, piece.item + piece.step * outer) with the last piece whose `from` <= outer;
+                 // a piece whose item is 0 publishes nothing
 };
 
 struct CfgCellPiece {
@@ -196,6 +201,10 @@ struct CfgKeyDesc {
     bool hasDefault = {};
     int64_t def = {};
     const CfgDefaultBy* defBy = {}; // a default chosen by another row's value
+    int64_t defStep = {};         // added to the default once per outer index (d + 1, 0x5201 + d)
+    const char* defText = {};     // default of texts kept in words: inner word k gets characters
+                                  //   4k..4k+3, the first most significant
+    bool defFirstOnly = {};       // the default is element 0's; every other element gets 0
     uint32_t groups[CFG_MAX_GROUPS] = {}; // marked in this order; 0 ends
     CfgCell cells[CFG_MAX_CELLS] = {};
     bool publishAll = {};         // a change publishes the whole family (of a two-level
@@ -272,7 +281,8 @@ consteval unsigned scalarSize(uint8_t shape)
 
 // The place of a member (or, with Outer, of a field of each record of an
 // array member) with its shape; every check fails the build.
-template <class M, size_t Off, uint8_t Shape, size_t Outer, size_t OuterStride, uint8_t Base, size_t RecordSize>
+template <class M, size_t Off, uint8_t Shape, size_t Outer, size_t OuterStride, uint8_t Base, size_t RecordSize,
+          size_t Inner = 0, size_t InnerStride = 0>
 consteval CfgAt at()
 {
     constexpr bool whole = Shape == VT_BYTES || Shape == VT_TEXT;
@@ -280,16 +290,19 @@ consteval CfgAt at()
     using E = std::conditional_t<whole, M, std::remove_extent_t<M>>;
     constexpr size_t n = whole || !std::is_array_v<M> ? 1 : std::extent_v<M>;
     static_assert(whole || !std::is_array_v<E>, "a member of more than two levels has no row shape");
+    static_assert(!Inner || (Outer && n == 1 && !whole), "a grid of records takes a scalar field");
     constexpr uint8_t shape = Shape == VT_AUTO ? autoShape<E>() : Shape;
     static_assert(shape != VT_AUTO, "the member's type has no stored shape: name one with IMG_AS");
     static_assert(whole || shapeFitsElement<E>(shape), "the row's stored shape disagrees with its member");
     constexpr size_t count = Outer ? Outer : n;
-    constexpr size_t inner = Outer ? n : 1;
+    constexpr size_t inner = Inner ? Inner : Outer ? n : 1;
     constexpr size_t stride = Outer ? OuterStride : sizeof(E);
+    constexpr size_t innerStride = Inner ? InnerStride : Outer ? sizeof(E) : 0;
     static_assert(count <= 0xffff && inner <= 0xffff, "a family larger than the row's count field");
     static_assert(stride <= 0xffff && sizeof(E) <= 0xffff, "an element stride wider than the row's field");
     static_assert(Off <= 0xffffffffu, "an offset wider than the row's field");
-    static_assert(Off + (count - 1) * stride + (inner - 1) * sizeof(E) + sizeof(E) <= RecordSize,
+    static_assert(innerStride <= 0xffff, "an element stride wider than the row's field");
+    static_assert(Off + (count - 1) * stride + (inner - 1) * innerStride + sizeof(E) <= RecordSize,
                   "the row reaches beyond its record");
     CfgAt a;
     a.offset = static_cast<uint32_t>(Off);
@@ -297,7 +310,7 @@ consteval CfgAt at()
     a.count = static_cast<uint16_t>(count);
     a.inner = static_cast<uint16_t>(inner);
     a.stride = static_cast<uint16_t>(stride);
-    a.innerStride = static_cast<uint16_t>(Outer ? sizeof(E) : 0);
+    a.innerStride = static_cast<uint16_t>(innerStride);
     a.shape = shape;
     a.base = Base;
     return a;
@@ -314,6 +327,14 @@ consteval CfgAt unitInfoAt()
     a.size = Size;
     a.shape = Shape;
     a.base = BASE_UNIT_INFO;
+    return a;
+}
+
+template <size_t Off>
+consteval CfgAt wordsAt(CfgAt a)
+{
+    static_assert(Off % 4 == 0, "a byte field viewed as words must be 4-aligned");
+    static_assert(std::endian::native == std::endian::little, "the word view takes the first byte lowest");
     return a;
 }
 
@@ -334,6 +355,26 @@ consteval CfgAt unitInfoAt()
 #define IMG_EACH_AS(arr, field, shape)                                                             \
     cfgdetail::at<CFG_MEMBER_T(arr[0].field), offsetof(SystemImage, arr[0].field), shape,            \
                   std::extent_v<CFG_MEMBER_T(arr)>, sizeof(CFG_MEMBER_T(arr[0])), BASE_IMAGE, sizeof(SystemImage)>()
+// A two-dimensional array member: (outer, inner) is m[outer][inner].
+#define IMG_GRID(m)                                                                                \
+    cfgdetail::at<CFG_MEMBER_T(m[0]), offsetof(SystemImage, m), VT_AUTO, std::extent_v<CFG_MEMBER_T(m)>, \
+                  sizeof(CFG_MEMBER_T(m[0])), BASE_IMAGE, sizeof(SystemImage)>()
+// One scalar field of every record of a two-dimensional array of records:
+// (outer, inner) is the field of arr[outer][inner].
+#define IMG_GRID_EACH(arr, field)                                                                  \
+    cfgdetail::at<CFG_MEMBER_T(arr[0][0].field), offsetof(SystemImage, arr[0][0].field), VT_AUTO,    \
+                  std::extent_v<CFG_MEMBER_T(arr)>, sizeof(CFG_MEMBER_T(arr[0])), BASE_IMAGE,        \
+                  sizeof(SystemImage), std::extent_v<CFG_MEMBER_T(arr[0])>, sizeof(CFG_MEMBER_T(arr[0][0]))>()
+
+// A byte array field of every record viewed as 32-bit words (four codes a
+// word, the first code in the least significant byte): (outer, inner) is
+// word `inner` of the field of record `outer`. The field must be 4-aligned.
+#define IMG_EACH_WORDS(arr, field)                                                                 \
+    cfgdetail::wordsAt<offsetof(SystemImage, arr[0].field)>(                                       \
+        cfgdetail::at<uint32_t[sizeof(CFG_MEMBER_T(arr[0].field)) / 4], offsetof(SystemImage, arr[0].field), \
+                      VT_AUTO, std::extent_v<CFG_MEMBER_T(arr)>, sizeof(CFG_MEMBER_T(arr[0])), BASE_IMAGE, \
+                      sizeof(SystemImage)>())
+
 // Bytes of the unit identity record, whose layout is the EEPROM record's.
 #define UNITINFO(offset, size, shape) cfgdetail::unitInfoAt<offset, size, shape>()
 
@@ -446,6 +487,10 @@ void cfgSetElement(const CfgKeyDesc* d, uint32_t index, uint32_t value);
 // items sign-extended, floats as their bits).
 uint32_t cfgGetElement(const CfgKeyDesc* d, uint32_t index);
 int cfgIsValidRow(const CfgKeyDesc* d, uint32_t value);
+// Element name of element (outer, inner) of a two-level family: "" for an
+// element outside it, except that a NAME_INNER family names any inner
+// index by its own rule.
+const char* cfgPairName(const CfgKeyDesc* d, uint32_t outer, uint32_t inner);
 // Element name of element `index` (nullptr for status items). Literal names
 // are the program's constants; numbered and formatted names are built into a
 // small per-thread ring of buffers, valid until a few more names were built.

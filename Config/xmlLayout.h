@@ -113,7 +113,8 @@ struct XmlKey {
     uint8_t form;
     uint8_t enumTable;  // XF_ENUM: which enumeration
     uint8_t flags;
-    uint16_t index;     // the element of an indexed row
+    uint16_t index;     // the element of an indexed row; in a numbered section the element within
+                        // the instance's record (the instance is the row's outer index)
 };
 
 const XmlSectionDesc& xmlSection(uint8_t section);

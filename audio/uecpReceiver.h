@@ -4,3 +4,9 @@
 // Body of "UECP Rx Thread" (10 ms): polls the UECP port without waiting and
 // reads a frame when data is there.
 void UECP_PollPort();
+
+#include <cstdint>
+
+// Reconfigures the UECP UART to baud-rate code 0..9 and empties the UECP
+// receive ring.
+void UECP_SetBaud(uint32_t code);

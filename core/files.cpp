@@ -35,21 +35,6 @@ struct Fd {
     Fd& operator=(const Fd&) = delete;
 };
 
-// Writes all of `len` bytes unless the file refuses; returns the bytes written.
-size_t writeAll(int fd, const void* data, size_t len)
-{
-    size_t done = 0;
-    while (done < len) {
-        ssize_t w = write(fd, static_cast<const char*>(data) + done, len - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            break;
-        done += static_cast<size_t>(w);
-    }
-    return done;
-}
-
 // Removes a tree below a host path; 0 removed or not openable, 1 rmdir failed.
 int removeTree(const std::string& dir)
 {
@@ -83,36 +68,9 @@ int readUintFile(const char* path, uint32_t* v)
     return r;
 }
 
-// The host path a persistent write replaces: the file itself, or the file a
-// symbolic link at `path` points to (one level; an absolute link text is a
-// system path), so that replacing the file keeps the link.
-std::string replacedFile(const char* path)
-{
-    std::string host = sysPath(path);
-    char text[4096];
-    ssize_t n = readlink(host.c_str(), text, sizeof text - 1);
-    if (n <= 0)
-        return host;
-    text[n] = 0;
-    if (text[0] == '/')
-        return sysPath(text);
-    return host.substr(0, host.rfind('/') + 1) + text;
-}
-
 bool isKernelAttribute(const char* path)
 {
     return !strncmp(path, "/sys/", 5) || !strncmp(path, "/proc/", 6);
-}
-
-// Syncs the folder that holds a host path.
-int syncHostDir(const std::string& hostPath)
-{
-    size_t slash = hostPath.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : hostPath.substr(0, slash));
-    Fd d(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.fd < 0)
-        return -1;
-    return fsync(d.fd) == 0 ? 0 : -1;
 }
 
 const char kStars[] = "***********************************************";
@@ -216,38 +174,6 @@ char* getStringFromFile(const char* path)
     }
     fclose(f);
     return line;
-}
-
-int syncParentDir(const char* path)
-{
-    return syncHostDir(sysPath(path));
-}
-
-int writePersistentFile(const char* path, const void* data, size_t len, size_t* written)
-{
-    std::string target = replacedFile(path);
-    std::string tmp = target + "_tmp";
-    size_t done = 0;
-    {
-        Fd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (fd.fd < 0)
-            return -1;
-        done = writeAll(fd.fd, data, len);
-        if (written)
-            *written = done;
-        if (done == len && fsync(fd.fd) != 0)
-            done = 0;
-    }
-    if (done != len) {
-        unlink(tmp.c_str());
-        return -2;
-    }
-    if (rename(tmp.c_str(), target.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return -3;
-    }
-    syncHostDir(target);
-    return 0;
 }
 
 int writeStringToFile(const char* path, const char* text, const char* mode)

@@ -4,6 +4,8 @@
 // simulation).
 #pragma once
 
+#include "core/base/persistentFile.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -31,13 +33,6 @@ char* getStringFromFile(const char* path);
 // file (sysfs and procfs attributes are written in place); any other mode
 // is passed to fopen as it is.
 int writeStringToFile(const char* path, const char* text, const char* mode = "w");
-// Writes `len` bytes to `path` + "_tmp", syncs it, renames it over `path`
-// and syncs the directory, so the file is either old or new after a power
-// loss. 0 written; -1 the temporary file cannot be created; -2 short write
-// (`*written` says how much); -3 the rename failed.
-int writePersistentFile(const char* path, const void* data, size_t len, size_t* written = nullptr);
-// Syncs the directory that holds `path` (makes a rename durable).
-int syncParentDir(const char* path);
 // CRC-32 of the first len-4 bytes against the little-endian word in the last
 // four: 0 equal, -1 not.
 int verifyFile(const uint8_t* buf, uint32_t len);

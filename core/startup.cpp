@@ -3,19 +3,23 @@
 
 #include "Config/configCycle.h"
 #include "Config/keys/audioProcessorKeys.h"
+#include "Config/keys/rdsKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
+#include "core/files.h"
 #include "core/base/crashHandler.h"
 #include "core/base/locks.h"
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "core/mainLoop.h"
 #include "core/storage.h"
+#include "core/systemTime.h"
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
 #include "persist/configStore.h"
+#include "persist/xmlConfig.h"
 #include "platform/init.h"
 
 #include <cstdio>
@@ -87,6 +91,8 @@ int corvaneMain(int argc, char** argv)
 
     platformInit();
     registerConfigStore();
+    registerRadioTextWriter(writeStringToFile);
+    setWriteDnsNtpFilesHook(writeDnsNtpFiles);
     initStorage();
     openLogs();
     initDbAreaContainer();
@@ -98,6 +104,7 @@ int corvaneMain(int argc, char** argv)
     initUnitSettings();
     initCrashHandler();
     logInfo("Load last configuration saved");
+    removeConfigTemporaries();
     loadConfig();
     applyConfigStepwise();
     startUnitServices();

@@ -7,6 +7,8 @@
 #include "persist/configExchange.h"
 #include "persist/xmlConfig.h"
 
+#include <libxml/parser.h>
+
 namespace {
 
 const ConfigFileStore kXmlStore = {
@@ -18,5 +20,8 @@ const ConfigFileStore kXmlStore = {
 
 void registerConfigStore()
 {
+    // libxml2 sets up its global state here, in the start-up thread, before
+    // any thread reads or writes a file.
+    xmlInitParser();
     setConfigFileStore(&kXmlStore);
 }

@@ -4,8 +4,8 @@
 #include "Config/keys/hpaKeys.h"
 #include "alarms/logicaTx.h"
 #include "core/base/logs.h"
-#include "hw/ioExpander.h"
-#include "hw/ltc2451.h"
+#include "hw/ioExpanders.h"
+#include "hw/smallDevices.h"
 #include "hw/spiConverters.h"
 #include "platform/clock.h"
 

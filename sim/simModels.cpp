@@ -3,6 +3,7 @@
 #include "sim/simModels.h"
 
 #include "sim/simEeprom.h"
+#include "sim/simExpanders.h"
 #include "sim/simPlant.h"
 #include "sim/simProfile.h"
 
@@ -242,11 +243,14 @@ const KindRow kKinds[] = {
     {"regfile", false, [](SimDevice* d) -> SimModel* { return new SimRegFile(d); }},
     {"m24lc512", false, [](SimDevice* d) { return simEepromCreate(d, 65536, 128); }},
     {"m34d64", false, [](SimDevice* d) { return simEepromCreate(d, 8192, 32); }},
+    {"pca9655", false, [](SimDevice* d) { return simExpanderCreate(d, 2); }},
+    {"cat9534", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
+    {"pca9654", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
+    {"extpll", false, [](SimDevice* d) { return simExtPllCreate(d); }},
     {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"hpaplant", true, simPlantCreate},
     {"hpadac", true, simHpaDacCreate},
-    {"ampexp", false, simAmpExpanderCreate},
     {"ltc2451", false, simLtc2451Create},
 };
 

@@ -23,11 +23,13 @@
 //                          answers EBUSY (attrs=a,b makes its sysfs files)
 //   m24lc512, m34d64  I2C EEPROMs (sim/simEeprom.h). Options:
 //              twr=us      write-cycle time (5000)
+//   pca9655, cat9534, pca9654  I2C I/O expanders; extpll  the external PLL
+//            controller (sim/simExpanders.h).
 //   shift    an SPI device that records what it is sent and clocks out its
 //            reply bytes (reply=b,b,..; model value register 0), repeated.
 //   none     an SPI chip select with nothing attached (reads zeros).
-//   hpaplant, hpadac, ampexp, ltc2451  the amplifier plant and the devices
-//            it answers through (sim/simPlant.h).
+//   hpaplant, hpadac, ltc2451  the amplifier plant and the devices it
+//            answers through (sim/simPlant.h).
 #pragma once
 
 #include "sim/simState.h"

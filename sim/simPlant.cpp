@@ -159,68 +159,6 @@ void pokeBit(SimBusId bus, uint16_t addr, uint32_t reg, uint8_t bit, bool on)
         m->poke(reg, &n, 1);
 }
 
-// --- the expander --------------------------------------------------------
-
-// Store: input (unused), output, polarity, configuration, pins.
-class SimAmpExpander : public SimI2cModel {
-public:
-    explicit SimAmpExpander(SimDevice* dev) : SimI2cModel(dev)
-    {
-        auto o = simParseOptions(dev->opts);
-        uint32_t v;
-        if (o.count("pins") && simParseNumber(o["pins"], &v))
-            pins_ = static_cast<uint8_t>(v);
-    }
-    size_t storeSize() const override { return 5; }
-    void powerOn() override
-    {
-        store_[0] = 0xFF;
-        store_[1] = 0xFF;
-        store_[2] = 0x00;
-        store_[3] = 0xFF;
-        store_[4] = pins_;
-        dev_->cursor.store(0);
-    }
-    int peek(uint32_t reg, uint8_t* out, size_t n) override
-    {
-        if (reg >= 5)
-            return -1;
-        size_t i = 0;
-        for (; i < n && reg + i < 5; i++)
-            out[i] = reg + i == 0 ? input() : store_[reg + i];
-        return static_cast<int>(i);
-    }
-    int write(const uint8_t* data, size_t len) override
-    {
-        if (len == 0)
-            return 0;
-        uint32_t reg = data[0] & 3;
-        for (size_t i = 1; i < len; i++)
-            if (reg != 0)
-                store_[reg] = data[i];
-        dev_->cursor.store(reg);
-        return static_cast<int>(len);
-    }
-    int read(uint8_t* data, size_t len) override
-    {
-        uint32_t reg = dev_->cursor.load() & 3;
-        for (size_t i = 0; i < len; i++)
-            data[i] = reg == 0 ? input() : store_[reg];
-        return static_cast<int>(len);
-    }
-
-private:
-    // Output pins read back what is driven, input pins their level, each
-    // through the polarity inversion.
-    uint8_t input() const
-    {
-        uint8_t cfg = store_[3];
-        uint8_t level = static_cast<uint8_t>((store_[1] & ~cfg) | (store_[4] & cfg));
-        return static_cast<uint8_t>(level ^ (store_[2] & cfg));
-    }
-    uint8_t pins_ = 0xFF;
-};
-
 // --- the drive DAC ---------------------------------------------------------
 
 class SimHpaDac : public SimSpiModel {
@@ -601,12 +539,12 @@ private:
         switch (p->model) {
         case 2:
         case 5:
-            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x80, p->tripped & 1);
-            pokeBit(SIM_BUS_I2C1, 0x24, 4, 0x40, p->tripped & 2);
+            pokeBit(SIM_BUS_I2C1, 0x24, 0, 0x80, p->tripped & 1);
+            pokeBit(SIM_BUS_I2C1, 0x24, 0, 0x40, p->tripped & 2);
             break;
         case 3:
-            pokeBit(SIM_BUS_I2C1, 0x23, 4, 0x38, up);
-            pokeBit(SIM_BUS_I2C1, 0x23, 4, 0x80, !up);
+            pokeBit(SIM_BUS_I2C1, 0x23, 0, 0x38, up);
+            pokeBit(SIM_BUS_I2C1, 0x23, 0, 0x80, !up);
             [[fallthrough]];
         case 4:
             pokeBit(SIM_BUS_I2C1, 0x25, 0, 0x08, p->tripped & 1);
@@ -874,11 +812,6 @@ public:
 SimModel* simPlantCreate(SimDevice* dev)
 {
     return new SimPlant(dev);
-}
-
-SimModel* simAmpExpanderCreate(SimDevice* dev)
-{
-    return new SimAmpExpander(dev);
 }
 
 SimModel* simHpaDacCreate(SimDevice* dev)

@@ -22,10 +22,6 @@
 //                              M24LC512 at 0x52 while it is blank (a for
 //                              models 0-2 and 5, b for 3 and 4); the
 //                              EEPROM's line comes before the plant's
-//   ampexp    I2C: a CAT9534-type expander (input 0, output 1, polarity 2,
-//             configuration 3) whose input register reads the output
-//             register on output pins and the pin levels (pins=, 0xFF) on
-//             input pins; the plant drives the HPA alarm pins.
 //   hpadac    SPI, chip select 3: the drive DAC; keeps the last code of each
 //             channel command (3-byte frames: command, value high, low).
 //   ltc2451   I2C, 0x14: the 16-bit converter of model 3; a read returns
@@ -71,6 +67,8 @@
 //   (1 OK) and bit 7 (1 fault). ADT7470
 //   tachometers: RPM = 6000 x PWM duty / 255 (0 with the fan stopped),
 //   count = 5400000 / RPM (0xFFFF stopped).
+// The plant reads the multiplexer bytes from the output registers of the
+// expanders at 0x24 and 0x23 and sets the levels of their input pins.
 // The plant moves on when a converter is read: by the time since its last
 // move on the platform clock (virtual in tests). A process whose clock reads
 // earlier than the last move (another process on another clock) only takes
@@ -84,7 +82,6 @@
 #include <vector>
 
 SimModel* simPlantCreate(SimDevice* dev);
-SimModel* simAmpExpanderCreate(SimDevice* dev);
 SimModel* simHpaDacCreate(SimDevice* dev);
 SimModel* simLtc2451Create(SimDevice* dev);
 

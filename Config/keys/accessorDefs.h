@@ -79,11 +79,7 @@
         cfgSet(cfgRow_##Id, cfgPairIndex(cfgRow_##Id, o, i), cfgRaw(v));                           \
     }                                                                                              \
     int isValid##Id(uint32_t v) { return cfgIsValidRow(cfgRow_##Id, v); }                          \
-    const char* get##Id##Key(uint32_t o, uint32_t i)                                               \
-    {                                                                                              \
-        uint32_t k = cfgPairIndex(cfgRow_##Id, o, i);                                              \
-        return k == CFG_NO_INDEX ? "" : cfgElementName(cfgRow_##Id, k);                            \
-    }                                                                                              \
+    const char* get##Id##Key(uint32_t o, uint32_t i) { return cfgPairName(cfgRow_##Id, o, i); }     \
     void dbUpdate##Id(uint8_t o, uint8_t i) { cfgPublish(cfgRow_##Id, cfgPairIndex(cfgRow_##Id, o, i)); }
 #define CFG_DEF_STATUS(Id, CType)                                                                  \
     CFG_GET(Id, CType)                                                                             \

@@ -10,6 +10,10 @@
 // drive values.
 void setOutputRFfrequency(uint32_t f, uint32_t resetLastValid);
 
+// Hook of the measures table: words 9, 7, 10 and 8 go to DbPool cells
+// (10,1), (10,2), (10,6) and (10,11); the other words are not published.
+void publishPowerTableWord(uint32_t index, uint32_t value, uint32_t old);
+
 // Frequency offsets (Hz) added to the output frequency by the frequency
 // power offset and the detector calibration.
 uint32_t getFrequencyOffset();

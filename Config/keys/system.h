@@ -41,3 +41,8 @@ uint8_t getTelecommandInput(uint32_t k);
 // on every call, once the hardware is ready, hands 1680 / v to the MPX
 // digital resampler.
 void setMpxDigMaxDeltaClock(uint32_t v);
+
+// "UART1_connection_selection": stores v (0 while the debug-console
+// override is set), drives the UART 1 selector and marks; returns what it
+// stored.
+uint32_t setUart1ConnSel(uint32_t v);

@@ -18,3 +18,7 @@ int exportUnitRecord(uint8_t* record, int type);
 // (alarms/logicaTxConfig.h) and the power settings (power/powerSettings.h)
 // are reached here.
 void runDataFormatStep(uint32_t step);
+
+// The UART override word: stores v; non-zero selects the debug console on
+// UART 1, zero re-applies the UART 1 connection selection.
+void setUartOverride(uint32_t v);

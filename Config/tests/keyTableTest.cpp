@@ -48,10 +48,11 @@ enum KeyWidth : uint8_t {
     U32_READ_BYTE,  // 32-bit word whose accessors use its low byte
     IPV4,           // 32-bit, network byte order, published in host order
     BYTES6,         // six bytes
+    BYTES24,        // 24 bytes (modem texts)
     TEXT256,        // a text of 256 bytes reached by address
 };
 
-enum CellForm : uint8_t { PLAIN, MAC_WORDS };
+enum CellForm : uint8_t { PLAIN, MAC_WORDS, BYTES_SWAPPED };
 
 // The cell of element 0; element b of a family is `step` items further on
 // ("(57, 4b+1)").
@@ -83,6 +84,8 @@ struct KeyFacts {
     std::vector<uint32_t> groups;
     std::vector<KeyCell> cells;
     bool storesAlways = false;
+    uint16_t inner = 1;               // words per element of a two-level family
+    std::vector<KeyCell> lastCells{}; // the last element's cells, where they do not step evenly
 };
 
 const std::vector<KeyFacts>& documentedKeys()
@@ -100,6 +103,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"VersionRef3", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef4", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef5", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"TunableBpfPresent", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VendorId", "vendor_id", U32_READ_BYTE, 1, upTo(4), {}, {0x2000}, {{16, 15}}},
 
         // Network: front and rear Ethernet ports.
@@ -154,6 +158,10 @@ const std::vector<KeyFacts>& documentedKeys()
         {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
         {"I2cErrorCount", nullptr, U32, 1, anyValue(), {}, {}, {{13, 41}}},
         {"I2cFaultFlag", nullptr, U8, 1, anyValue(), {}, {}, {{13, 42}}},
+        {"HpsCode", nullptr, U32, 1, anyValue(), {}, {}, {{17, 20}}},
+        {"UnitWord8", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"MpxoAes3Flag", nullptr, U32, 1, anyValue(), {}, {}, {}},
+        {"TlcTlsExtDetected", nullptr, U32, 1, anyValue(), {}, {}, {}},
 
         // Amplifier.
         {"HpaNomDrvPow", "HpaNomDrvPow", S16, 1, anyValue(), {}, {0x40000}, {}},
@@ -166,9 +174,37 @@ const std::vector<KeyFacts>& documentedKeys()
         {"OutputRFfrequency", "output_RFfrequency", U32, 1, anyValue(), 89500000, {0x8000, 0x100000}, {{5, 11}}},
         {"LastValidVdac", "last_valid_Vdac", U16, 1, anyValue(), 3000, {0x40000}, {}},
         {"LastValidHpsVout", "last_valid_HpsVout", U32, 1, anyValue(), 0, {0x40000}, {}},
+        {"PowerTableWord", nullptr, U32, 16, anyValue(), {}, {}, {}},
 
         // Input: the output matrix's L/MPX select.
         {"MatrixLMpx", nullptr, U32, 1, anyValue(), {}, {}, {}},
+
+        // MPX over IP: side settings, and (side, entry) records; no cells.
+        {"RxEnable", "Rx_enable", U32, 2, anyValue(), 0, {0x1000}, {}, false, 4},
+        {"RxAutoTransferProtocolStatus", "Rx_auto_transfer_protocol_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxTransferProtocol", "Rx_transfer_protocol", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxMulticastStatus", "Rx_multicast_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxIGMPVersion", "Rx_IGMP_version", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxMACMatch", "Rx_MAC_match", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxPingResponseStatus", "Rx_ping_response_status", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxIPAddress", "Rx_IP_address", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxNetmask", "Rx_netmask", U32, 2, anyValue(), 0xFFFFFF00, {0x1000}, {}},
+        {"RxGroupAddress", "Rx_group_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"RxSourceAddress", "Rx_source_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"GbeGwIp", "Gbe_gw_ip", U32, 2, anyValue(), {}, {0x1000}, {}},
+        {"RxPort", "Rx_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxEnable", "Tx_enable", U32, 2, anyValue(), 0, {0x1000}, {}, false, 4},
+        {"TxIPAddress", "Tx_IP_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxGroupAddress", "Tx_group_address", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxSourcePort", "Tx_source_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxDestinationPort", "Tx_destination_port", U16, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxNumberOfPacketInEthernetPacket", "Tx_number_of_packet_in_ethernet_packet", U8, 2, anyValue(), 7, {0x1000}, {}, false, 4},
+        {"TxMulticastStatus", "Tx_multicast_status", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxUseMulticastRouter", "Tx_use_multicast_router", U32, 2, anyValue(), {}, {0x1000}, {}, false, 4},
+        {"TxTTL", "Tx_TTL", U8, 2, anyValue(), 10, {0x1000}, {}, false, 4},
+        {"TxNextHop", nullptr, U32, 2, anyValue(), {}, {}, {}, false, 4},
+        {"GbeSideStatus", nullptr, U32, 2, anyValue(), {}, {}, {}},
+        {"GbeSideInUse", nullptr, U32, 2, anyValue(), {}, {}, {}},
 
         // System status fields.
         {"HwReady", nullptr, U32, 1, anyValue(), {}, {}, {}},
@@ -213,6 +249,128 @@ const std::vector<KeyFacts>& documentedKeys()
          {{9, 28}}},
         {"LevelMpx2Offset_dBu", "level_mpx2_offset_dBu", S16, 1, between(-20, 20), 0, {0x20000, 0x100000},
          {{9, 40}}},
+
+        // RDS common settings and UECP slots 1..10 (element 0 is slot 1).
+        {"UECPInterface", "UECP_Interface", U32, 1, upTo(1), 0, {0x10000}, {{20, 1}}},
+        {"UECPInterfaceBaudrate", "UECP_InterfaceBaudrate", U32, 1, upTo(9), 1, {0x10000}, {{20, 16}}},
+        {"UECPEncoderAddr", "UECP_Encoder_addr_1", U8, 10, upTo(63), 0, {0x10000}, {{20, 3}}, false, 1, {{20, 42}}},
+        {"UECPEncoderAddrEna", "UECP_Encoder_addr_1_ena", U8, 10, anyValue(), 1, {0x10000}, {}, false, 1, {{20, 41}}},
+        {"UECPSiteAddr", "UECP_Site_addr_1", U16, 10, upTo(1023), 0, {0x10000}, {{20, 2}}, false, 1, {{20, 54}}},
+        {"UECPSiteAddrEna", "UECP_Site_addr_1_ena", U8, 10, anyValue(), 1, {0x10000}, {}, false, 1, {{20, 53}}},
+        {"UECPEncoderAddrLegacy", "UECP_Encoder_addr", U8, 1, anyValue(), {}, {0x10000}, {{20, 3}}},
+        {"UECPSiteAddrLegacy", "UECP_Site_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 2}}},
+        {"UECPRegAddrEna", "UECP_Reg_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 19}}},
+        {"UECPRegionAddr", "UECP_Region_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 20}}},
+        {"UECPSectAddrEna", "UECP_Sect_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 21}}},
+        {"UECPSectorAddr", "UECP_Sector_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 22}}},
+        {"UECPAreaAddrEna", "UECP_area_addr_ena", U8, 1, anyValue(), {}, {0x10000}, {{20, 23}}},
+        {"UECPAreaAddr", "UECP_Area_addr", U16, 1, anyValue(), {}, {0x10000}, {{20, 24}}},
+        {"EON", "EON", U32, 1, upTo(1), 0, {0x10000}, {{20, 17}}},
+        {"TaFromTlc", nullptr, U32, 1, anyValue(), 1, {0x10000}, {}},
+        {"CustomPS", "CustomPS", U32, 1, upTo(1), 1, {0x10000}, {{20, 5}}},
+        {"CustomPI", "CustomPI", U32, 1, upTo(1), 1, {0x10000}, {{20, 6}}},
+        {"CustomDI", "CustomDI", U32, 1, upTo(1), 1, {0x10000}, {{20, 7}}},
+        {"CustomTP", "CustomTP", U32, 1, upTo(1), 1, {0x10000}, {{20, 8}}},
+        {"CustomTA", "CustomTA", U32, 1, upTo(1), 1, {0x10000}, {{20, 9}}},
+        {"CustomMS", "CustomMS", U32, 1, upTo(1), 1, {0x10000}, {{20, 10}}},
+        {"CustomCT", "CustomCT", U32, 1, upTo(1), 1, {0x10000}, {{20, 11}}},
+        {"CustomPTY", "CustomPTY", U32, 1, upTo(1), 1, {0x10000}, {{20, 12}}},
+        {"CustomPTYN", "CustomPTYN", U32, 1, upTo(1), 1, {0x10000}, {{20, 13}}},
+        {"CustomAF", "CustomAF", U32, 1, upTo(1), 1, {0x10000}, {{20, 14}}},
+        {"CustomRT", "CustomRT", U32, 1, upTo(1), 0, {0x10000}, {{20, 15}}},
+        {"CustomECC", "CustomECC", U32, 1, upTo(1), 1, {0x10000}, {{20, 18}}},
+        {"CustomLanguage", "CustomLanguage", U32, 1, upTo(1), 1, {0x10000}, {{20, 60}}},
+        {"CurrentRDSDSN", "Current_RDS_DSN", U8, 1, between(1, 7), 1, {0x10000}, {{20, 4}}},
+        {"StandbyRDSDSN", "Standby_RDS_DSN", U8, 1, between(1, 7), 1, {0x10000}, {}},
+        {"RegionalDSFromTLC", "RegionalDS_FromTLC", U8, 1, upTo(1), 0, {0x10000}, {{20, 61}}},
+        {"RegionalDSN", "RegionalDSN", U8, 1, between(1, 7), 5, {0x10000}, {{20, 62}}},
+
+        // RDS data sets 0..6 in sections 21..27; texts of two words, the
+        // first character most significant.
+        {"DataSetName", "DataSetName_1", U32, 7, anyValue(), 0x7461726e, {0x10000}, {{21, 37}}, false, 2, {{27, 38}}},
+        {"DSN", "DSN", U8, 7, between(1, 253), 1, {0x10000}, {{21, 1}}, false, 1, {{27, 1}}},
+        {"PSN", "PSN", U8, 7, anyValue(), 1, {0x10000}, {{21, 2}}, false, 1, {{27, 2}}},
+        {"PST", "PST", U32, 7, upTo(1), 0, {0x10000}, {{21, 3}}, false, 1, {{27, 3}}},
+        {"StaticPS0", "StaticPS0_1", U32, 7, anyValue(), 0x7461726e, {0x10000}, {{21, 4}}, false, 2, {{27, 5}}},
+        {"DynPSFreq", "DynPS_Freq", U8, 7, between(2, 10), 2, {0x10000}, {{21, 6}}, false, 1, {{27, 6}}},
+        {"DynPS1", "DynPS1_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 7}}, false, 2, {{27, 8}}},
+        {"DynPS2", "DynPS2_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 9}}, false, 2, {{27, 10}}},
+        {"DynPS3", "DynPS3_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 11}}, false, 2, {{27, 12}}},
+        {"DynPS4", "DynPS4_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 13}}, false, 2, {{27, 14}}},
+        {"DynPS5", "DynPS5_1", U32, 7, anyValue(), 0x72616469, {0x10000}, {{21, 15}}, false, 2, {{27, 16}}},
+        {"PI", "PI", U16, 7, anyValue(), 0x5201, {0x10000}, {{21, 17}}, false, 1, {{27, 17}}},
+        {"PIN", "PIN", U16, 7, anyValue(), 2048, {0x10000}, {{21, 18}}, false, 1, {{27, 18}}},
+        {"DI", "DI", U8, 7, upTo(15), 1, {0x10000}, {{21, 19}}, false, 1, {{27, 19}}},
+        {"TP", "TP", U32, 7, upTo(1), 0, {0x10000}, {{21, 20}}, false, 1, {{27, 20}}},
+        {"TA", "TA", U32, 7, upTo(1), 0, {0x10000}, {{21, 21}}, false, 1, {{27, 21}}},
+        {"MS", "MS", U32, 7, upTo(1), 1, {0x10000}, {{21, 22}}, false, 1, {{27, 22}}},
+        {"CT", "CT", U32, 7, upTo(1), 1, {0x10000}, {{21, 23}}, false, 1, {{27, 23}}},
+        {"PTY", "PTY", U8, 7, upTo(31), 11, {0x10000}, {{21, 24}}, false, 1, {{27, 24}}},
+        {"PTYName", "PTY_Name_1", U32, 7, anyValue(), 0, {0x10000}, {{21, 25}}, false, 2, {{27, 26}}},
+        {"AFN", "AFN", U8, 7, upTo(25), 0, {0x10000}, {{21, 27}}, false, 1, {{27, 27}}},
+        {"AFL", "AFL_1", U32, 7, anyValue(), 0, {0x10000}, {{21, 28}}, false, 7, {{27, 34}}},
+        {"AFM", "AFM", U32, 7, upTo(1), 0, {0x10000}, {{21, 35}}, false, 1, {{27, 35}}},
+        {"RadioTextFlag", nullptr, U8, 7, upTo(1), 1, {0x10000}, {{21, 36}}, false, 1, {{27, 36}}},
+        {"LSN", "LSN", U16, 7, upTo(4095), 0, {0x10000}, {{21, 39}}, false, 1, {{27, 39}}},
+        {"LA", "LA", U8, 7, upTo(1), 0, {0x10000}, {{21, 40}}, false, 1, {{27, 40}}},
+        {"EGI", "EGI", U8, 7, upTo(1), 0, {0x10000}, {{21, 41}}, false, 1, {{27, 41}}},
+        {"ILS", "ILS", U8, 7, upTo(1), 0, {0x10000}, {{21, 42}}, false, 1, {{27, 42}}},
+        {"DataSetEONText", "EON_1", U32, 7, upTo(7), 0, {0x10000}, {{21, 43}}, false, 6, {{27, 48}}},
+        {"DataSetEONCount", nullptr, U8, 7, anyValue(), {}, {0x10000}, {}},
+        {"ECC", "ECC", U8, 7, anyValue(), 224, {0x10000}, {{21, 50}}, false, 1, {{27, 50}}},
+        {"LanguageCode", "LanguageCode", U8, 7, anyValue(), 21, {0x10000}, {{21, 51}}, false, 1, {{27, 51}}},
+        {"TF", "TF", U8, 7, anyValue(), 1, {0x10000}, {{21, 52}}, false, 1, {{27, 52}}},
+        {"RdsSequenceEnable", "DSn1_RDS_Sequence_Enable", U8, 7, anyValue(), 0, {0x10000}, {{21, 55}}, false, 1, {{27, 55}}},
+        // The four parts of the group sequence: the cell holds the first code in
+        // the top byte, the part the first code lowest.
+        {"RdsSequenceEntry", "DSn1_RDS_Sequence_P1", U32, 7, anyValue(), 0xffffffff, {}, {{21, 56, BYTES_SWAPPED}}, true, 4,
+         {{27, 59, BYTES_SWAPPED}}},
+        {"RTABFlagMode", "RT_AB_FlagMode", U8, 7, upTo(2), 0, {0x10000}, {{21, 64}}, false, 1, {{27, 64}}},
+        // The texts as the XML file writes them whole: the two words of the record.
+        {"DataSetNameText", "DataSetName", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"StaticPS0Text", "Static_PS0", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS1Text", "Dynamic_PS1", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS2Text", "Dynamic_PS2", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS3Text", "Dynamic_PS3", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS4Text", "Dynamic_PS4", U32, 7, anyValue(), {}, {}, {}, false, 2},
+        {"DynPS5Text", "Dynamic_PS5", U32, 7, anyValue(), {}, {}, {}, false, 2},
+
+
+        // GSM: common keys, modem status, alarm-enable table, user slots.
+        {"GSMPinEna", "GSM_PinEna", U32, 1, anyValue(), {}, {0x200}, {{51, 2}}},
+        {"GSMRoamingEna", "GSM_RoamingEna", U32, 1, anyValue(), {}, {0x200}, {{51, 18}}},
+        {"GSMSmsAlarmsEna", "GSM_SmsAlarmsEna", U32, 1, anyValue(), {}, {0x200}, {{51, 1}}},
+        {"GSMSmsAlarmsTimerEna", "GSM_SmsAlarmsTimerEna", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMSmsAlarmsTimerPeriod", "GSM_SmsAlarmsTimerPeriod", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMSmsAlarmsTimerStart", "GSM_SmsAlarmsTimerStart", U32, 1, anyValue(), {}, {0x200}, {}},
+        {"GSMPin", "GSM_Pin_1", U32, 2, anyValue(), {}, {0x200}, {{51, 3, PLAIN, 1}}},
+        {"GSMPuk", "GSM_Puk_1", U32, 2, anyValue(), {}, {0x200}, {{51, 16, PLAIN, 1}}},
+        {"GsmPinChanged", nullptr, U8, 1, anyValue(), {}, {}, {}},
+        {"GSMMaxSmsHour", "GSM_MaxSmsHour", U32, 1, anyValue(), 100, {0x200}, {{51, 5}}},
+        {"GSMMaxSmsDay", "GSM_MaxSmsDay", U32, 1, anyValue(), 1000, {0x200}, {{51, 6}}},
+        {"GsmSendReq", nullptr, U8, 1, anyValue(), {}, {0x200}, {{51, 7}}},
+        {"GSMTestSmsDestPrefix", "GSM_TestSmsDestPrefix", U16, 1, anyValue(), {}, {0x200}, {{51, 8}}},
+        {"GSMTestSmsDestNr", "GSM_TestSmsDestNr", U32, 1, anyValue(), {}, {0x200}, {{51, 9}}},
+        {"GSMTxLabel", "GSM_TxLabel_1", U32, 5, anyValue(), {}, {0x200}, {{51, 10, PLAIN, 1}}},
+        {"GSMCopyToAllUsr", "GSM_CopyToAllUsr", U8, 1, anyValue(), {}, {0x200}, {{51, 15}}},
+        {"GSMAdminSmsSupervisorEna", "GSM_AdminSmsSupervisorEna", U8, 1, anyValue(), 1, {0x200}, {{51, 19}}},
+        {"GsmModemState", nullptr, U8, 1, anyValue(), 0, {}, {{52, 12}}},
+        {"GsmNetTime", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        {"GsmModemId", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        {"GsmSimId", nullptr, BYTES24, 1, anyValue(), {}, {}, {}},
+        // Published as six big-endian words into (52,1)..(52,6), on every call.
+        {"GsmOperatorName", nullptr, BYTES24, 1, anyValue(), {}, {}, {}, true},
+        {"GsmStatusWord", nullptr, U32, 1, anyValue(), 0, {}, {{52, 7}}},
+        {"GsmRegistration", nullptr, U8, 1, anyValue(), 0, {}, {{52, 8}}},
+        {"GsmSignalQuality", nullptr, U8, 1, anyValue(), 99, {}, {{52, 9}}},
+        {"GsmUserAlarmEna", nullptr, U32, 288, anyValue(), {}, {}, {}, true, 10},
+        {"GSMCntSentSmsHour", "GSM_CntSentSmsHour", U32, 1, anyValue(), {}, {0x200}, {{52, 10}}, true},
+        {"GSMCntSentSmsDay", "GSM_CntSentSmsDay", U32, 1, anyValue(), {}, {0x200}, {{52, 11}}, true},
+        {"GSMLastTimeSentSms", "GSM_LastTimeSentSms", U32, 1, anyValue(), {}, {0x200}, {}},
+        // GSM users 0..4 in section 53, 5..9 in 54, twelve cells each.
+        {"PhoneDestPrefix", "PhoneDestPrefix", U16, 10, anyValue(), {}, {0x200}, {{53, 1}}, false, 1, {{54, 49}}},
+        {"PhoneDestNr", "PhoneDestNr", U32, 10, anyValue(), {}, {0x200}, {{53, 2}}, false, 1, {{54, 50}}},
+        {"AlarmEnaBitmask", "AlarmEnaBitmask_1", U32, 10, anyValue(), {}, {0x200}, {{53, 3}}, false, 10, {{54, 60}}},
 
         // Alarm tables: a byte per alarm id 0..168, and the summaries.
         {"AlarmInput", nullptr, U8, 169, anyValue(), {}, {}, {}},
@@ -342,15 +500,17 @@ TEST_F(KeyTableTest, EveryRowHasItsElementNameWidthAndCount)
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
         if (p.element)
-            EXPECT_STREQ(cfgElementName(d, 0), p.element);
+            EXPECT_STREQ(cfgElementName(d, d->indexBase), p.element);
         else
-            EXPECT_EQ(cfgElementName(d, 0), nullptr);
+            EXPECT_EQ(cfgElementName(d, d->indexBase), nullptr);
         EXPECT_EQ(d->at.count, p.count);
+        EXPECT_EQ(d->at.inner, p.inner);
         switch (p.width) {
         case U8: EXPECT_EQ(d->at.size, 1); break;
         case U16:
         case S16: EXPECT_EQ(d->at.size, 2); break;
         case BYTES6: EXPECT_EQ(d->at.size, 6); break;
+        case BYTES24: EXPECT_EQ(d->at.size, 24); break;
         case TEXT256: EXPECT_EQ(d->at.size, 256); break;
         default: EXPECT_EQ(d->at.size, 4); break;
         }
@@ -408,7 +568,7 @@ TEST_F(KeyTableTest, DefaultsAreTheDocumentedOnesAndOnlyRowsWithADefaultApplyOne
         SCOPED_TRACE(p.id);
         const CfgKeyDesc* d = row(p.id);
         ASSERT_NE(d, nullptr);
-        if (p.width == BYTES6 || p.width == TEXT256)
+        if (p.width == BYTES6 || p.width == BYTES24 || p.width == TEXT256)
             continue;
         uint32_t probe = probeValue(p);
         cfgSetElement(d, d->indexBase, probe);
@@ -429,17 +589,21 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
         ASSERT_NE(d, nullptr);
         if (p.width == TEXT256)
             continue;
+        // The first and the last element, by the accessor's index (a
+        // two-level family by its flat index).
+        uint32_t last = p.count * p.inner - 1u;
         std::vector<uint32_t> elements = {0};
-        if (p.count > 1)
-            elements.push_back(p.count - 1u);
-        for (uint32_t i : elements) {
-            SCOPED_TRACE(i);
+        if (last > 0)
+            elements.push_back(last);
+        for (uint32_t e : elements) {
+            uint32_t i = e + (p.inner > 1 ? 0 : d->indexBase);
+            SCOPED_TRACE(e);
             const uint8_t mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
             uint32_t v = probeValue(p);
             clearChangeWords();
-            if (p.width == BYTES6) {
+            if (p.width == BYTES6 || p.width == BYTES24) {
                 cfgSetBytes(d, i, mac, sizeof mac);
-                uint8_t back[6] = {};
+                uint8_t back[32] = {};
                 cfgGetBytes(d, i, back);
                 EXPECT_EQ(memcmp(back, mac, 6), 0);
             } else {
@@ -452,9 +616,14 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 groups |= g;
             EXPECT_EQ(getConfigChanged(), groups);
             EXPECT_EQ(getConfigLocked(), groups ? 2 : 0);
-            auto cellOfElement = [i](const KeyCell& c) { return Cell{c.section, c.item + c.step * i}; };
-            for (const KeyCell& c : p.cells) {
-                if (c.form == MAC_WORDS) {
+            const std::vector<KeyCell>& cellsOf = e > 0 && !p.lastCells.empty() ? p.lastCells : p.cells;
+            auto cellOfElement = [e, &p](const KeyCell& c) {
+                return p.lastCells.empty() ? Cell{c.section, c.item + c.step * e} : Cell{c.section, c.item};
+            };
+            for (const KeyCell& c : cellsOf) {
+                if (c.form == BYTES_SWAPPED) {
+                    expectedCells[cellOfElement(c)] = __builtin_bswap32(readBack(p.width, v));
+                } else if (c.form == MAC_WORDS) {
                     expectedCells[{c.section, c.item}] = 0x02112233u;
                     expectedCells[{c.section, c.item + 1u}] = 0x4455u;
                 } else {
@@ -467,11 +636,11 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                 continue;
 
             // The same value again: nothing published, marked or run.
-            for (const KeyCell& c : p.cells)
+            for (const KeyCell& c : cellsOf)
                 setDbAreaCell(cellOfElement(c).first, cellOfElement(c).second, 0xdeadbeef);
             clearChangeWords();
             memcpy(before.data(), getSystemImage(), before.size());
-            if (p.width == BYTES6)
+            if (p.width == BYTES6 || p.width == BYTES24)
                 cfgSetBytes(d, i, mac, sizeof mac);
             else
                 cfgSetElement(d, i, v);
@@ -479,7 +648,7 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
             EXPECT_EQ(before, after) << "a hook or a store ran for an unchanged value";
             EXPECT_EQ(getConfigChanged(), 0u);
             EXPECT_EQ(getConfigLocked(), 0);
-            for (const KeyCell& c : p.cells) {
+            for (const KeyCell& c : cellsOf) {
                 auto [section, item] = cellOfElement(c);
                 EXPECT_EQ(readDbAreaCell(section, item), 0xdeadbeef);
                 setDbAreaCell(section, item, expectedCells[{section, item}]);

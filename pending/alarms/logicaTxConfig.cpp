@@ -47,3 +47,12 @@ void setSWRFoldback(uint32_t value)
     if (st().swrFoldback.exchange(value) != value)
         markConfigChanged(0x2000);
 }
+
+// The functional type is no stored key yet: there is nothing to fix.
+void LogicaTx_FixFunctionalType() {}
+
+// The unit is no N+1 reserve.
+uint32_t getNplus1Mode()
+{
+    return 0;
+}

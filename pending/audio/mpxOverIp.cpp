@@ -2,3 +2,9 @@
 #include "audio/mpxOverIp.h"
 
 void GBE_PollStatus() {}
+
+// The simulated board has no MPX-over-IP block.
+int GBE_IsBlockFitted()
+{
+    return 0;
+}

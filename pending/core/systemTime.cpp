@@ -2,3 +2,6 @@
 #include "core/systemTime.h"
 
 void ntpThreadStep() {}
+
+// The DNS and NTP files are not written yet.
+void writeDnsNtpFiles() {}

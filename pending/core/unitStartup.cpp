@@ -1,9 +1,15 @@
-// Stand-in for the unit start-up pieces: the identity record is not read and
-// no device is brought up; only the two effects later steps rely on happen.
+// Stand-in for the unit start-up pieces: the identity record is not read;
+// of the board devices only the expanders (with board detection), the RTC
+// square wave, the external PLL detection and the fan controller are brought
+// up; the two effects later steps rely on happen.
 #include "core/unitStartup.h"
 
 #include "Config/keys/systemKeys.h"
 #include "core/base/logs.h"
+#include "hw/adt7470.h"
+#include "hw/extPll.h"
+#include "hw/ioExpanders.h"
+#include "hw/smallDevices.h"
 
 int loadUnitInfo()
 {
@@ -14,10 +20,16 @@ int loadUnitInfo()
 
 void initUnitHardware()
 {
+    initIoExpanders();
+    setRtcSqwFreq();
+    detectExtPll();
     // The end of the hardware initialisation: setters may touch hardware.
     setHwReady(1);
 }
 
 void initUnitSettings() {}
 
-void startUnitServices() {}
+void startUnitServices()
+{
+    adt7470Configure();
+}

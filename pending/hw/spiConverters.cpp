@@ -5,7 +5,7 @@
 
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
-#include "hw/ioExpander.h"
+#include "hw/ioExpanders.h"
 #include "hw/spiBus.h"
 #include "platform/clock.h"
 

@@ -5,8 +5,8 @@
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "alarms/logicaTx.h"
-#include "hw/ioExpander.h"
-#include "hw/ltc2451.h"
+#include "hw/ioExpanders.h"
+#include "hw/smallDevices.h"
 #include "hw/spiConverters.h"
 #include "platform/clock.h"
 #include "sim/simModels.h"
@@ -264,8 +264,8 @@ TEST_P(AmpAdcChannel, ProfileAnswersTheDetectionOfItsModel)
     uint16_t ltc = 0;
     uint8_t in0 = 0, cfg = 0;
     bool hasLtc = LTC2451_Read(&ltc) == 0;
-    bool has23 = pca9655Read(&cfg, 3, 0x23) == 0;
-    bool wideband = has23 && pca9655Read(&in0, 0, 0x23) == 0 && (in0 & 0x80) && !(in0 & 0x40);
+    bool has23 = pca9655Read(&cfg, 3, 0x23) > 0;
+    bool wideband = has23 && pca9655Read(&in0, 0, 0x23) > 0 && (in0 & 0x80) && !(in0 & 0x40);
     uint8_t nom[2] = {};
     simModelOf(simFindDevice(SIM_BUS_I2C1, 0x52))->peek(0x6C, nom, 2);
     uint16_t nominal = static_cast<uint16_t>(nom[0] << 8 | nom[1]);

@@ -9,15 +9,15 @@
 
 # I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
 # configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
-# polarity 2, configuration 3. Inputs read high (pull-ups) at power-on.
-i2c 1 0x20 regfile name=PCA9655_IC45 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
-i2c 1 0x21 regfile name=PCA9655_IC83 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
-i2c 1 0x22 regfile name=PCA9655_IC84 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
+# polarity 2, configuration 3. Pins read high (pull-ups) unless pins= says.
+i2c 1 0x20 pca9655 name=PCA9655_IC45
+i2c 1 0x21 pca9655 name=PCA9655_IC83
+i2c 1 0x22 pca9655 name=PCA9655_IC84
 # 0x23: not fitted on this amplifier.
-i2c 1 0x24 ampexp name=CAT9534_HPA
-i2c 1 0x25 regfile name=PCA9654_ALM regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
-i2c 1 0x26 regfile name=PCA9655_IC85 regs=8 inc=pair ro=0,1 init=0:0xff,1:0xff,2:0xff,3:0xff,6:0xff,7:0xff
-i2c 1 0x27 regfile name=CAT9534_IC4_BP regs=4 inc=none ro=0 init=0:0xff,1:0xff,3:0xff
+i2c 1 0x24 cat9534 name=CAT9534_HPA
+i2c 1 0x25 pca9654 name=PCA9654_ALM
+i2c 1 0x26 pca9655 name=PCA9655_IC85
+i2c 1 0x27 cat9534 name=CAT9534_IC4_BP
 
 # Fan controller (identification register 0x3D reads 0x70) and board
 # temperature sensor (16-bit registers, 25 degrees).

@@ -1,9 +1,12 @@
-// Stand-in for the system region's MPX digital clock setter: stores a
-// changed value, publishes and marks, without the resampler write.
+// Stand-ins for the system region: the MPX digital clock setter stores a
+// changed value, publishes and marks, without the resampler write; the UART 1
+// selection only says on the standard output what it was asked for.
 #include "Config/keys/system.h"
 
 #include "Config/keyTable.h"
 #include "Config/keys/systemKeys.h"
+
+#include <cstdio>
 
 void setMpxDigMaxDeltaClock(uint32_t v)
 {
@@ -17,4 +20,12 @@ void setMpxDigMaxDeltaClock(uint32_t v)
 void cfgHandSet_MpxDigMaxDeltaClock(uint32_t, uint32_t v)
 {
     setMpxDigMaxDeltaClock(v);
+}
+
+// Stand-in for the UART 1 selection: says on the standard output what it was
+// asked for and returns it.
+uint32_t setUart1ConnSel(uint32_t v)
+{
+    printf("standin setUart1ConnSel(%u)\n", v);
+    return v;
 }

@@ -1,12 +1,13 @@
 // Stand-ins for the unit region's operations whose behaviour is not built
-// yet: the vendor id setter without the web branding, and the export of the
-// unit record limited to what saveConfig needs.
+// yet: the vendor id setter without the web branding, the export of the
+// unit record limited to what saveConfig needs, and the UART override word.
 #include "Config/keys/unit.h"
 
 #include "Config/StrutturaDati.h"
 #include "Config/keyTable.h"
 #include "Config/keys/unitKeys.h"
 
+#include <cstdio>
 #include <cstring>
 
 // Stores a changed word, publishes and marks.
@@ -37,4 +38,11 @@ int exportUnitRecord(uint8_t* record, int type)
     memcpy(record + 98, net.port0AddrActive, 6);
     memcpy(record + 104, net.port1AddrActive, 6);
     return 0;
+}
+
+// Stand-in for the UART override word: says on the standard output what it
+// was given.
+void setUartOverride(uint32_t v)
+{
+    printf("standin setUartOverride(%u)\n", v);
 }
