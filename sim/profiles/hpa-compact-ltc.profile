@@ -1,5 +1,6 @@
-# The controller board on the compact amplifier with the LTC2451 converter (HPA model 3) in the 4U cabinet:
-# the slot-select expander at 0x23 is fitted, its supply-fault pin (bit 7) low.
+# The controller board on the compact amplifier with the LTC2451 converter (HPA
+# model 3) in the 4U cabinet: the slot-select expander at 0x23 is fitted, its
+# supply-fault pin (bit 7) low.
 # Select it with CORVANE_BOARD_PROFILE=hpa-compact-ltc.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>

@@ -1,5 +1,6 @@
-# The controller board on the compact amplifier with the SPS serial power module (HPA model 4) in the 2U
-# cabinet; the module itself comes with the power-supply models.
+# The controller board on the compact amplifier with the SPS serial power
+# module (HPA model 4) in the 2U cabinet; the module itself comes with the
+# power-supply models.
 # Select it with CORVANE_BOARD_PROFILE=hpa-compact-sps.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>

@@ -1,4 +1,5 @@
-# The controller board on the first-family amplifier with IF board revision 2 (HPA model 1, NominalPower 300).
+# The controller board on the first-family amplifier with IF board revision 2
+# (HPA model 1, NominalPower 300).
 # Select it with CORVANE_BOARD_PROFILE=hpa-if2.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>

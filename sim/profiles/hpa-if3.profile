@@ -1,4 +1,5 @@
-# The controller board on the first-family amplifier with IF board revision 3 (HPA model 2).
+# The controller board on the first-family amplifier with IF board revision 3
+# (HPA model 2).
 # Select it with CORVANE_BOARD_PROFILE=hpa-if3.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>

@@ -1,4 +1,5 @@
-# The controller board on the first-family amplifier without IF board (HPA model 0).
+# The controller board on the first-family amplifier without IF board (HPA
+# model 0).
 # Select it with CORVANE_BOARD_PROFILE=hpa-osk.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>

@@ -1,5 +1,5 @@
-# The controller board on the wideband amplifier with IF board revision 6 (HPA model 5): 0x23 input
-# bit 7 high, bit 6 low.
+# The controller board on the wideband amplifier with IF board revision 6 (HPA
+# model 5): 0x23 input bit 7 high, bit 6 low.
 # Select it with CORVANE_BOARD_PROFILE=hpa-wideband.
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>
