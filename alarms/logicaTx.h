@@ -7,3 +7,9 @@ void LogicaTx_SetDefaults();
 void LogicaTx_Init();
 // First half of the "Ltx Thread" body, every 10 ms.
 void LogicaTx_Task();
+
+#include <cstdint>
+
+// The transmitter ON state (1 ON, 0 stand-by).
+uint8_t getTxOnState();
+void setTxOnState(uint8_t on);

@@ -4,6 +4,7 @@
 
 #include "sim/simEeprom.h"
 #include "sim/simExpanders.h"
+#include "sim/simPlant.h"
 #include "sim/simProfile.h"
 
 #include <cstdio>
@@ -248,6 +249,9 @@ const KindRow kKinds[] = {
     {"extpll", false, [](SimDevice* d) { return simExtPllCreate(d); }},
     {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
+    {"hpaplant", true, simPlantCreate},
+    {"hpadac", true, simHpaDacCreate},
+    {"ltc2451", false, simLtc2451Create},
 };
 
 const KindRow* findKind(SimBusId bus, const char* kind)

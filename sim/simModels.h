@@ -28,6 +28,8 @@
 //   shift    an SPI device that records what it is sent and clocks out its
 //            reply bytes (reply=b,b,..; model value register 0), repeated.
 //   none     an SPI chip select with nothing attached (reads zeros).
+//   hpaplant, hpadac, ltc2451  the amplifier plant and the devices it
+//            answers through (sim/simPlant.h).
 #pragma once
 
 #include "sim/simState.h"

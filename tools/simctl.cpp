@@ -7,6 +7,7 @@
 #include "sim/simEeprom.h"
 #include "sim/simFpga.h"
 #include "sim/simModels.h"
+#include "sim/simPlant.h"
 #include "sim/simProfile.h"
 #include "sim/simState.h"
 
@@ -34,6 +35,8 @@ const char kUsage[] =
     "  fault <eeprom> failwrite <address> <n>    the next n writes of that page store a wrong byte\n"
     "  bus i2c-0|i2c-1 remove|restore       take a bus node away or give it back\n"
     "  log i2c-0|i2c-1|spi0 [count]         the transaction log of a bus\n"
+    "  plant                                the amplifier plant, one 'name value' a line\n"
+    "  plant set <name> <value>             set a plant knob (ambient, temp, tau, rl, ...)\n"
     "  reset                                power-cycle the board\n"
     "A device is i2c-<bus>:<address>, spi0.<cs> or its profile name.\n";
 
@@ -287,6 +290,26 @@ int showLog(int argc, char** argv)
     return 0;
 }
 
+int plant(int argc, char** argv)
+{
+    if (!simPlantPresent()) {
+        fprintf(stderr, "simctl: the board has no amplifier plant\n");
+        return 1;
+    }
+    if (argc == 0) {
+        for (const auto& [name, value] : simPlantQuantities())
+            printf("%s %s\n", name.c_str(), value.c_str());
+        return 0;
+    }
+    if (argc != 3 || strcmp(argv[0], "set") != 0)
+        return usage();
+    if (simPlantSet(argv[1], argv[2]) != 0) {
+        fprintf(stderr, "simctl: plant: bad knob or value: %s %s\n", argv[1], argv[2]);
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -311,6 +334,8 @@ int main(int argc, char** argv)
         return bus(argc - 2, argv + 2);
     if (cmd == "log")
         return showLog(argc - 2, argv + 2);
+    if (cmd == "plant")
+        return plant(argc - 2, argv + 2);
     if (cmd == "reset")
         return simBoardReset() == 0 ? 0 : 1;
     return usage();

@@ -13,3 +13,19 @@ void setOutputRFfrequency(uint32_t f, uint32_t resetLastValid);
 // Hook of the measures table: words 9, 7, 10 and 8 go to DbPool cells
 // (10,1), (10,2), (10,6) and (10,11); the other words are not published.
 void publishPowerTableWord(uint32_t index, uint32_t value, uint32_t old);
+
+// Frequency offsets (Hz) added to the output frequency by the frequency
+// power offset and the detector calibration.
+uint32_t getFrequencyOffset();
+void setFrequencyOffset(uint32_t hz);
+uint32_t getFrequencyCalibOffset();
+void setFrequencyCalibOffset(uint32_t hz);
+// "power_offset_first_freq" / "power_offset_last_freq" (0.1 dB): the power
+// offsets at 87.5 and 108 MHz.
+int16_t getPowerOffsetFirstFreq();
+void setPowerOffsetFirstFreq(int16_t tenthsDb);
+int16_t getPowerOffsetLastFreq();
+void setPowerOffsetLastFreq(int16_t tenthsDb);
+// The frequency power offset (0.1 dB) of the current frequency.
+int16_t getFreqPowerOffset();
+void setFreqPowerOffset(int16_t tenthsDb);
