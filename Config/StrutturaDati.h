@@ -93,6 +93,23 @@ struct FactoryRegion {
     int32_t ocxo100MhzLocked;
     int32_t fmRecvPllLock;
     int32_t auxPllLocked;
+    // RF DAC quadrature modulator and NCO, RF synthesizer PLL, FPGA output
+    // gains, telecommand extension and the manual fan level.
+    uint8_t chan0GainNco;
+    uint8_t clkPCml;
+    uint8_t pSign;
+    uint8_t clkNCml;
+    uint8_t nSign;
+    uint8_t ncoNbitSel;
+    uint8_t pllMode;
+    uint8_t pllModeVar;
+    uint8_t ltcChargePump;
+    uint8_t fpgaOutFormat;
+    int16_t fpgaOutGainA_ddBu;
+    int16_t fpgaOutGainB_ddBu;
+    uint8_t qmDeltaNum;
+    uint8_t tlcTlsExtended;
+    uint8_t fanManualLevel;
 };
 
 // 5. Hardware codes.

@@ -30,3 +30,20 @@ void cfgHandSet_ForceDacLevel(uint32_t, uint32_t v)
 {
     setForceDacLevel(v, 0);
 }
+
+void setTlcTlsExtended(uint32_t v)
+{
+    const CfgKeyDesc* row = KEYROW(TlcTlsExtended);
+    // The whole argument against the stored byte: 0x100 differs from 0 and
+    // stores 0 again.
+    if (getTlcTlsExtended() == v)
+        return;
+    cfgStore(row, 0, v);
+    cfgPublish(row, 0);
+    cfgMark(row);
+}
+
+void cfgHandSet_TlcTlsExtended(uint32_t, uint32_t v)
+{
+    setTlcTlsExtended(v);
+}

@@ -11,3 +11,7 @@ void driveAudioDacMode(uint32_t index, uint32_t value, uint32_t old);
 // "force_dac_level": a non-zero apply flag pulses the FPGA's control bit C
 // after the publish (hardware ready only).
 void setForceDacLevel(uint32_t v, uint32_t apply);
+
+// "TlcTlsExtended": stores, publishes and marks when the argument differs
+// from the stored byte.
+void setTlcTlsExtended(uint32_t v);

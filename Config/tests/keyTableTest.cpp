@@ -149,6 +149,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"Ocxo100MhzLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
         {"FmRecvPllLock", nullptr, S32, 1, anyValue(), {}, {}, {}},
         {"AuxPllLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        {"TlcTlsExtended", "TlcTlsExtended", U8, 1, upTo(1), 0, {0x8}, {{16, 17}}},
 
         // Hardware codes and I2C status.
         {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
