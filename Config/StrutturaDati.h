@@ -172,6 +172,7 @@ struct SystemRegion {
     uint32_t ntpDateError;
     char ntpNameServer[256];
     uint16_t mpxDigMaxDeltaClock;
+    uint32_t dacApplyEnable; // armed by a table write: the next DAC/PLL setter programs the device
 };
 
 // 10. Audio alarms, FM receiver status, output, clipper and global settings.

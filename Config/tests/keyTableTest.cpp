@@ -149,7 +149,22 @@ const std::vector<KeyFacts>& documentedKeys()
         {"Ocxo100MhzLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
         {"FmRecvPllLock", nullptr, S32, 1, anyValue(), {}, {}, {}},
         {"AuxPllLocked", nullptr, S32, 1, anyValue(), {}, {}, {}},
+        // DAC, NCO and PLL keys, the telecommand extension, the manual fan level.
+        {"Chan0GainNco", "Chan0Gain_NCO", U8, 1, anyValue(), 80, {0x8}, {{14, 1}}},
+        {"ClkPCml", "ClkP_CML", U8, 1, upTo(15), 15, {0x8}, {{14, 2}}},
+        {"PSign", "PSign", U8, 1, upTo(1), 0, {0x8}, {{14, 3}}},
+        {"ClkNCml", "ClkN_CML", U8, 1, upTo(15), 15, {0x8}, {{14, 4}}},
+        {"NSign", "NSign", U8, 1, upTo(1), 0, {0x8}, {{14, 5}}},
+        {"NcoNbitSel", "NcoNbitSel", U8, 1, upTo(1), 0, {0x8}, {{14, 13}}},
+        {"PllMode", "PllMode", U8, 1, upTo(6), 0, {0x8}, {{14, 14}}},
+        {"PllModeVar", "PllModeVar", U8, 1, upTo(3), 0, {0x8}, {}},
+        {"LtcChargePump", "LtcChargePump", U8, 1, upTo(7), 7, {0x8}, {{14, 15}}},
+        {"FpgaOutFormat", "FpgaOutFormat", U8, 1, upTo(3), 2, {0x8}, {{14, 21}}},
+        {"FpgaOutGainA_ddBu", "FpgaOutGainA_ddBu", S16, 1, between(-450, 130), 0, {0x8}, {{14, 16}}},
+        {"FpgaOutGainB_ddBu", "FpgaOutGainB_ddBu", S16, 1, between(-450, 130), 0, {0x8}, {{14, 22}}},
+        {"QmDeltaNum", "QmDeltaNum", U8, 1, upTo(7), 0, {0x8}, {{14, 17}}},
         {"TlcTlsExtended", "TlcTlsExtended", U8, 1, upTo(1), 0, {0x8}, {{16, 17}}},
+        {"FanManualLevel", nullptr, U8, 1, upTo(100), {}, {}, {{16, 18}}},
 
         // Hardware codes and I2C status.
         {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
@@ -198,6 +213,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"StandardType", "standard_type", U32, 1, anyValue(), {}, {0x40}, {}},
         {"NtpDateError", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"NTPNameServer", "NTP_name_server", TEXT256, 1, anyValue(), {}, {}, {}},
+        {"DacApplyEnable", nullptr, U32, 1, anyValue(), 0, {}, {}, true},
         {"MpxDigMaxDeltaClock", "MpxDig_MaxDeltaClock", U16, 1, anyValue(), 6, {0x20}, {{11, 31}}},
 
         // Audio: deviation, clipper, output levels.
