@@ -35,6 +35,7 @@ struct UnitRegion {
     uint32_t serialWords[3];
     uint32_t versionWord[5]; // software version, release, build and two identity words
     uint32_t versionRef[5];  // the firmware identity of the standby bank
+    uint32_t uartOverride;   // not 0: serial port 1 serves the debug console
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -58,6 +59,12 @@ struct NetworkRegion {
     uint8_t port0AddrReceived[6];
     uint8_t port1AddrActive[6];
     uint8_t port1AddrReceived[6];
+    // Ethernet switch and VLANs.
+    uint32_t ethernetSwitchConfig;
+    uint32_t ethernetSwitchConfigReq;
+    uint16_t cpuVlanId;
+    uint16_t gbeAVlanId;
+    uint16_t gbeBVlanId;
 };
 
 // 4. DAC, NCO and PLL factory settings, external PLL, lock states.
@@ -126,6 +133,7 @@ struct HpaRegion {
     uint8_t hpaDetected;   // 1 once the amplifier identity was read
     uint8_t hpaDisabled;   // not 0: the first and third families' loops stay off
     uint32_t hpaDrvCurrConvFactor;
+    uint32_t hpaFreqLimit; // the amplifier limit word that vendor 1 sets for model 22
 };
 
 // 7. RF power, frequency and APC settings.
@@ -173,6 +181,48 @@ struct SystemRegion {
     char ntpNameServer[256];
     uint16_t mpxDigMaxDeltaClock;
     uint32_t dacApplyEnable; // armed by a table write: the next DAC/PLL setter programs the device
+    // Time and clock sources, DNS and NTP, time zone, web timers.
+    uint32_t systemTimeSource;
+    uint8_t dnsServerAddress[4]; // octets in written order
+    uint32_t ntpPollIval;        // minutes
+    uint32_t systemClockSource;
+    uint32_t uart1ConnSel;
+    uint32_t uart1ConnSelB;
+    uint16_t systemTimezoneId;
+    uint32_t daylightSaving;
+    uint8_t mpxDigDebugMsgEna;
+    uint8_t websRefreshTime;
+    uint16_t webTimerErrorTimeout;
+    // Time synchronisation and GPS status.
+    uint8_t timeSyncCapable;
+    uint8_t clockInternal;
+    uint32_t clockInternalB;
+    uint32_t ntpStepWord;
+    uint32_t timeSyncState;
+    uint32_t timeSyncDone;
+    uint32_t timeSyncFlag;
+    uint32_t timeAuxWord;
+    uint32_t lastNtpSyncTime; // seconds since 2000-01-01 00:00:00 UTC
+    uint32_t gpsStatusWord;
+    uint8_t gpsStatusByte;
+    float gpsStatusFloat;
+    uint16_t gpsA1;
+    uint16_t gpsA2;
+    float gpsA3;
+    uint8_t gpsA4;
+    uint16_t gpsB1;
+    uint16_t gpsB2;
+    float gpsB3;
+    uint8_t gpsB4;
+    uint32_t gpsInfoRecord[11];
+    // Words and bytes of the MPX digital input filled by the FPGA status decode.
+    uint16_t mpxDigWord[3];
+    uint8_t mpxDigByte[3];
+    // Firmware banks.
+    uint8_t activeBank;
+    uint8_t runningBank;
+    uint8_t bankByte;
+    uint32_t bankWord;
 };
 
 // 10. Audio alarms, FM receiver status, output, clipper and global settings.

@@ -231,6 +231,10 @@ uint32_t scalarCellValue(uint8_t conv, uint32_t v)
         float f = std::bit_cast<float>(v) * 100.0f;
         return f > 0.0f ? static_cast<uint32_t>(f) : 0;
     }
+    case CONV_F32_TRUNC: {
+        float f = std::bit_cast<float>(v);
+        return f > 0.0f ? static_cast<uint32_t>(f) : 0;
+    }
     default: return v;
     }
 }

@@ -27,7 +27,8 @@ TEST(XmlLayout, KeysStandInTheirFileAndSectionInWritingOrder)
               (std::vector<std::string>{"front_Ethernet_IP_address", "front_Ethernet_IP_gateway",
                                         "rear_Ethernet_IP_address", "rear_Ethernet_IP_gateway",
                                         "front_Ethernet_IP_netmask", "rear_Ethernet_IP_netmask",
-                                        "rear_Ethernet_Autoneg", "rear_Ethernet_Duplex", "rear_Ethernet_Speed"}));
+                                        "rear_Ethernet_Autoneg", "rear_Ethernet_Duplex", "rear_Ethernet_Speed",
+                                        "Cpu_vlan_id", "Gbe_A_vlan_id", "Gbe_B_vlan_id", "Ethernet_switch_config"}));
     EXPECT_EQ(xmlSection(XS_PLATFORM_NET).file, XML_FILE_CONTROL_NET);
     EXPECT_EQ(xmlSection(XS_PLATFORM).file, XML_FILE_CONFIGURATION);
     EXPECT_STREQ(xmlSection(XS_PLATFORM_NET).element, xmlSection(XS_PLATFORM).element);

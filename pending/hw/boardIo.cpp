@@ -1,4 +1,5 @@
-// Stand-in for the audio-DAC signals of the board I/O: nothing is driven;
+// Stand-in for the audio-DAC signals and the serial-port selector of the
+// board I/O: nothing is driven;
 // each write reports success.
 #include "hw/boardIo.h"
 
@@ -8,6 +9,11 @@ int setDacAudioNotReset(uint8_t)
 }
 
 int setDacAudioMode(uint32_t)
+{
+    return 0;
+}
+
+int setUart1SelHw(uint32_t)
 {
     return 0;
 }
