@@ -178,7 +178,7 @@ struct SystemRegion {
     uint32_t timeRequest[6]; // struct tm order: sec, min, hour, mday, mon, year
     uint32_t standardType;
     uint32_t ntpDateError;
-    char ntpNameServer[256];
+    char ntpNameServer[257]; // up to 256 characters and a terminator
     uint16_t mpxDigMaxDeltaClock;
     uint32_t dacApplyEnable; // armed by a table write: the next DAC/PLL setter programs the device
     // Time and clock sources, DNS and NTP, time zone, web timers.

@@ -3,6 +3,7 @@
 
 #include "Config/configCycle.h"
 #include "Config/keys/audioProcessorKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
@@ -11,7 +12,9 @@
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "core/mainLoop.h"
+#include "core/files.h"
 #include "core/storage.h"
+#include "core/systemTime.h"
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
@@ -25,6 +28,9 @@
 #include <unistd.h>
 
 namespace {
+
+// What the unit region runs programs with (web branding, the SNMP agent).
+const UnitServices kUnitServices = {runProgramWait, removeFileIfPresent, killSnmpd};
 
 long parseNumber(const char* text)
 {
@@ -87,6 +93,8 @@ int corvaneMain(int argc, char** argv)
 
     platformInit();
     registerConfigStore();
+    registerSystemTimeServices();
+    registerUnitServices(&kUnitServices);
     initStorage();
     openLogs();
     initDbAreaContainer();
