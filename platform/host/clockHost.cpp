@@ -17,12 +17,11 @@ int systemSetWallClock(time_t seconds)
 
 void systemZoneChanged()
 {
-    // The C library reads a zone file again only when TZ changes: name the
-    // link through another spelling each time.
+    // The C library reads a zone file again only when TZ changes (a leading
+    // ':' does not count): name the link through another spelling each time.
     static bool alternate = false;
     alternate = !alternate;
-    std::string link = sysPath("/usr/local/conf/localtime");
-    std::string tz = alternate ? ":" + link : link;
+    std::string tz = ":" + sysPath(alternate ? "/usr/local/conf/./localtime" : "/usr/local/conf/localtime");
     setenv("TZ", tz.c_str(), 1);
     tzset();
 }
