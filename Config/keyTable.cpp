@@ -268,7 +268,8 @@ void publishBytes(const CfgCell& c, CellAt at, const uint8_t* b, size_t size)
 void publishOne(const CfgKeyDesc* d, const Element& e)
 {
     bool bytes = d->at.shape == VT_BYTES;
-    uint32_t v = bytes ? 0 : widen(d->at.shape, loadRaw(d, e));
+    uint32_t raw = bytes ? 0 : loadRaw(d, e);
+    uint32_t v = bytes ? 0 : widen(d->at.shape, raw);
     for (const CfgCell& c : d->cells) {
         if (c.section == 0)
             continue;
@@ -276,7 +277,7 @@ void publishOne(const CfgKeyDesc* d, const Element& e)
         if (bytes)
             publishBytes(c, at, elementAddr(d, e), d->at.size);
         else
-            setDbAreaCell(at.section, at.item, scalarCellValue(c.conv, v));
+            setDbAreaCell(at.section, at.item, c.conv == CONV_STORED ? raw : scalarCellValue(c.conv, v));
     }
 }
 

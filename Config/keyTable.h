@@ -94,6 +94,7 @@ enum CfgCellConv : uint8_t {
     CONV_NEGATED,       // 1 when the value is 0, else 0
     CONV_F32_X100,      // a float times 100, truncated; negative values give 0
     CONV_F32_TRUNC,     // a float truncated; negative values give 0
+    CONV_STORED,        // the stored word whole (a word whose getter reads its low byte)
     CONV_BYTE_PER_CELL, // byte string: byte k into cell item + k
     CONV_BE_WORDS,      // byte string: bytes 4k..4k+3 into cell item + k, the first byte most significant
     CONV_MAC,           // 6 bytes: bytes 0..3 as a big-endian word into item, bytes 4..5 as a 16-bit word into item + 1

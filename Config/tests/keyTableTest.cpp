@@ -55,9 +55,9 @@ enum KeyWidth : uint8_t {
 };
 
 // PLAIN: the value; MAC_WORDS: a big-endian word of bytes 0..3 and one of
-// bytes 4..5; BYTE_CELLS: a byte per cell; X100, TRUNC: a float times 100 or
+// bytes 4..5; BYTE_CELLS: a byte per cell; STORED: the word as written; X100, TRUNC: a float times 100 or
 // as it is, truncated; NEGATED: 1 for 0, else 0.
-enum CellForm : uint8_t { PLAIN, MAC_WORDS, BYTE_CELLS, X100, TRUNC, NEGATED };
+enum CellForm : uint8_t { PLAIN, MAC_WORDS, BYTE_CELLS, X100, TRUNC, NEGATED, STORED };
 
 // The cell of element 0; element b of a family is `step` items further on
 // ("(57, 4b+1)").
@@ -108,7 +108,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"VersionRef3", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef4", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"VersionRef5", nullptr, U32, 1, anyValue(), {}, {}, {}},
-        {"VendorId", "vendor_id", U32_READ_BYTE, 1, upTo(4), {}, {0x2000}, {{16, 15}}},
+        {"VendorId", "vendor_id", U32_READ_BYTE, 1, upTo(4), {}, {0x2000}, {{16, 15, STORED}}},
         // Unit state, serial number, identity record bytes.
         {"UnitStateByte", nullptr, U8, 1, anyValue(), {}, {}, {{16, 1}}},
         {"ModeWord", nullptr, U32, 1, anyValue(), {}, {}, {{16, 2}}},
@@ -556,6 +556,8 @@ TEST_F(KeyTableTest, EveryRowStoresPublishesAndMarksOnceAndNotAgainForTheSameVal
                     expectedCells[cellOfElement(c)] = 1250;
                 } else if (c.form == TRUNC) {
                     expectedCells[cellOfElement(c)] = 12;
+                } else if (c.form == STORED) {
+                    expectedCells[cellOfElement(c)] = v;
                 } else if (c.form == NEGATED) {
                     expectedCells[cellOfElement(c)] = readBack(p.width, v) == 0 ? 1 : 0;
                 } else {
