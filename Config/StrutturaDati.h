@@ -124,6 +124,14 @@ struct HwCodesRegion {
     uint32_t psuTypeCode; // amplifier family code; holds the low byte of what was written
     uint32_t i2cErrorCount;
     uint8_t i2cFaultFlag;
+    // FM receiver status, owned by the receiver code.
+    uint8_t fmRxStatus[64];
+    uint8_t fmRxState;
+    uint32_t fmRxWord;
+    uint16_t fmRxCounter;
+    // Web log-on: the last address and the user name in four words.
+    uint32_t webLogonAddr;
+    uint32_t webUserName[4];
 };
 
 // 6. Amplifier status and limits, power-supply records.
@@ -134,6 +142,29 @@ struct HpaRegion {
     uint8_t hpaDisabled;   // not 0: the first and third families' loops stay off
     uint32_t hpaDrvCurrConvFactor;
     uint32_t hpaFreqLimit; // the amplifier limit word that vendor 1 sets for model 22
+    uint8_t hpaResetActive; // the amplifier reset is in progress
+};
+
+// The tunable band-pass filter: coarse codes, fine and very-fine values,
+// the words derived for the filter hardware, the per-MHz fine tables.
+constexpr int TUN_BPF_BAND_COUNT = 20; // 88..107 MHz
+struct TunBpfSettings {
+    uint8_t coarseA;
+    uint8_t coarseB;
+    uint16_t fineA;
+    uint16_t fineB;
+    uint8_t veryFine;
+    uint8_t byte5; // nothing writes it
+    uint32_t capWord1;
+    uint32_t capWord2;
+    uint32_t derived1;
+    uint32_t derived2;
+    uint32_t derived3;
+    uint32_t word6;
+    uint16_t cpPreFine[TUN_BPF_BAND_COUNT];
+    uint16_t cpPostFine[TUN_BPF_BAND_COUNT];
+    uint8_t csVeryFine[TUN_BPF_BAND_COUNT];
+    uint8_t optionPresent; // 1 once the filter was detected
 };
 
 // 7. RF power, frequency and APC settings.
@@ -141,6 +172,7 @@ struct RfRegion {
     uint32_t outputRFfrequency; // Hz
     uint16_t lastValidVdac;
     uint32_t lastValidHpsVout;
+    TunBpfSettings bpf;
 };
 
 // 8. Input selection and backup, port records.

@@ -454,8 +454,10 @@ void cfgApplyDefault(const CfgKeyDesc* d)
         return;
     uint32_t v = static_cast<uint32_t>(cfgDefaultValue(d));
     uint32_t n = static_cast<uint32_t>(d->at.count) * innerCount(d);
-    for (uint32_t k = 0; k < n; k++)
-        cfgSetElement(d, innerCount(d) > 1 ? k : k + d->indexBase, v);
+    for (uint32_t k = 0; k < n; k++) {
+        uint32_t e = d->defEach ? static_cast<uint32_t>(d->defEach[k]) : v;
+        cfgSetElement(d, innerCount(d) > 1 ? k : k + d->indexBase, e);
+    }
 }
 
 void cfgSetBytes(const CfgKeyDesc* d, uint32_t index, const void* bytes, size_t n, size_t at)

@@ -198,6 +198,7 @@ struct CfgKeyDesc {
     bool hasDefault = {};
     int64_t def = {};
     const CfgDefaultBy* defBy = {}; // a default chosen by another row's value
+    const int32_t* defEach = {};  // a default per element (`count` values; element 0's is `def`)
     uint32_t groups[CFG_MAX_GROUPS] = {}; // marked in this order; 0 ends
     CfgCell cells[CFG_MAX_CELLS] = {};
     bool publishAll = {};         // a change publishes the whole family (of a two-level

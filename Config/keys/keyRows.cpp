@@ -17,6 +17,7 @@
 #include "Config/keys/networkKeys.h"
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/systemKeys.h"
+#include "Config/keys/tunBpfKeys.h"
 #include "Config/keys/unitKeys.h"
 
 constexpr CfgKeyDesc cfgKeyTable[KEY_COUNT] = {

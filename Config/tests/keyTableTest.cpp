@@ -194,6 +194,13 @@ const std::vector<KeyFacts>& documentedKeys()
         {"PsuTypeCode", nullptr, U32_LOW_BYTE, 1, anyValue(), {}, {}, {{17, 19}}},
         {"I2cErrorCount", nullptr, U32, 1, anyValue(), {}, {}, {{13, 41}}},
         {"I2cFaultFlag", nullptr, U8, 1, anyValue(), {}, {}, {{13, 42}}},
+        // FM receiver status and web log-on (tested with their operations).
+        {"FmRxStatus", nullptr, BYTES_BY_HAND, 1, anyValue(), {}, {}, {}},
+        {"FmRxState", nullptr, U8, 1, anyValue(), {}, {}, {{46, 45}}, true},
+        {"FmRxWord", nullptr, U32, 1, anyValue(), {}, {}, {{46, 50}}, true},
+        {"FmRxCounter", nullptr, U16, 1, anyValue(), {}, {}, {}},
+        {"WebLogonAddr", nullptr, BYTES_BY_HAND, 1, anyValue(), {}, {}, {}},
+        {"WebUserName", nullptr, BYTES_BY_HAND, 4, anyValue(), {}, {}, {}},
 
         // Amplifier.
         {"HpaNomDrvPow", "HpaNomDrvPow", S16, 1, anyValue(), {}, {0x40000}, {}},
@@ -202,11 +209,30 @@ const std::vector<KeyFacts>& documentedKeys()
         {"HpaDisabled", nullptr, U8, 1, anyValue(), {}, {}, {{17, 17}}},
         {"HpaDrvCurrConvFactor", "HpaDrvCurrConvFactor", U32, 1, anyValue(), {}, {0x80000}, {{17, 26}}},
         {"HpaFreqLimit", nullptr, U32, 1, anyValue(), {}, {}, {{40, 14}}},
+        {"HpaResetActive", nullptr, U8, 1, anyValue(), {}, {}, {}},
 
         // RF.
         {"OutputRFfrequency", "output_RFfrequency", U32, 1, anyValue(), 89500000, {0x8000, 0x100000}, {{5, 11}}},
         {"LastValidVdac", "last_valid_Vdac", U16, 1, anyValue(), 3000, {0x40000}, {}},
         {"LastValidHpsVout", "last_valid_HpsVout", U32, 1, anyValue(), 0, {0x40000}, {}},
+        // Tunable band-pass filter: settings (table 56), derived words, fine
+        // tables by band (defaults by band: element 0's here).
+        {"TunBpfCoarseA", nullptr, U8, 1, wholeBetween(0, 7), {}, {}, {{56, 1}}},
+        {"TunBpfFineA", nullptr, U16, 1, wholeBetween(0, 511), {}, {}, {{56, 2}}},
+        {"TunBpfCoarseB", nullptr, U8, 1, wholeBetween(0, 7), {}, {}, {{56, 3}}},
+        {"TunBpfFineB", nullptr, U16, 1, wholeBetween(0, 511), {}, {}, {{56, 4}}},
+        {"TunBpfVeryFine", nullptr, U8, 1, wholeBetween(0, 31), {}, {}, {{56, 6}}},
+        {"TunBpfByte5", nullptr, U8, 1, wholeBetween(0, 15), {}, {}, {}},
+        {"TunBpfCapWord1", nullptr, U32, 1, anyValue(), {}, {}, {{56, 7}}},
+        {"TunBpfDerived1", nullptr, U32, 1, anyValue(), {}, {}, {{56, 8}}},
+        {"TunBpfCapWord2", nullptr, U32, 1, anyValue(), {}, {}, {{56, 9}}},
+        {"TunBpfDerived2", nullptr, U32, 1, anyValue(), {}, {}, {{56, 10}}},
+        {"TunBpfWord6", nullptr, U32, 1, anyValue(), {}, {}, {{56, 11}}},
+        {"TunBpfDerived3", nullptr, U32, 1, anyValue(), {}, {}, {{56, 12}}},
+        {"TunBpfCpPreFine", "TunBpf_CpPreFineFreq_88MHz", U16, 20, anyValue(), 140, {0x8}, {}},
+        {"TunBpfCpPostFine", "TunBpf_CpPostFineFreq_88MHz", U16, 20, anyValue(), 140, {0x8}, {}},
+        {"TunBpfCsVeryFine", "TunBpf_CsVeryFineFreq_88MHz", U8, 20, anyValue(), 31, {0x8}, {}},
+        {"TunBpfOption", nullptr, U8, 1, anyValue(), {}, {}, {}},
 
         // Input: the output matrix's L/MPX select.
         {"MatrixLMpx", nullptr, U32, 1, anyValue(), {}, {}, {}},
