@@ -1,16 +1,9 @@
-// Stand-in for the unit start-up pieces: the identity record is not read and
-// no device is brought up; only the two effects later steps rely on happen.
+// Stand-in for the unit start-up pieces after the identity record: no
+// device is brought up; only the effect later steps rely on happens.
 #include "core/unitStartup.h"
 
 #include "Config/keys/systemKeys.h"
 #include "core/base/logs.h"
-
-int loadUnitInfo()
-{
-    // The end of the system-image defaults opens the log gate.
-    logEnabled = 1;
-    return 0;
-}
 
 void initUnitHardware()
 {
