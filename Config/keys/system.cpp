@@ -224,7 +224,7 @@ uint32_t setUart1ConnSel(uint32_t v)
     cfgStore(row, 0, v);
     setUart1SelHw(v == 3 ? 0 : v);
     cfgMark(row);
-    printf("%s select %s\n", "setUart1ConnSel", v == 0 ? "DEBUG Console" : v == 1 ? "GPS" : "UECP");
+    printf("%s select %s", "setUart1ConnSel", v == 0 ? "DEBUG Console" : v == 1 ? "GPS" : "UECP");
     fflush(stdout);
     return v;
 }
