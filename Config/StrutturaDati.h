@@ -37,6 +37,7 @@ struct UnitRegion {
     uint32_t versionWord[5]; // software version, release, build and two identity words
     uint32_t versionRef[5];  // the firmware identity of the standby bank
     uint32_t tunableBpfPresent; // 1 once the tunable band-pass filter was detected
+    uint32_t uartOverride;   // not 0: serial port 1 serves the debug console
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -60,6 +61,12 @@ struct NetworkRegion {
     uint8_t port0AddrReceived[6];
     uint8_t port1AddrActive[6];
     uint8_t port1AddrReceived[6];
+    // Ethernet switch and VLANs.
+    uint32_t ethernetSwitchConfig;
+    uint32_t ethernetSwitchConfigReq;
+    uint16_t cpuVlanId;
+    uint16_t gbeAVlanId;
+    uint16_t gbeBVlanId;
 };
 
 // 4. DAC, NCO and PLL factory settings, external PLL, lock states.
@@ -95,6 +102,23 @@ struct FactoryRegion {
     int32_t ocxo100MhzLocked;
     int32_t fmRecvPllLock;
     int32_t auxPllLocked;
+    // RF DAC quadrature modulator and NCO, RF synthesizer PLL, FPGA output
+    // gains, telecommand extension and the manual fan level.
+    uint8_t chan0GainNco;
+    uint8_t clkPCml;
+    uint8_t pSign;
+    uint8_t clkNCml;
+    uint8_t nSign;
+    uint8_t ncoNbitSel;
+    uint8_t pllMode;
+    uint8_t pllModeVar;
+    uint8_t ltcChargePump;
+    uint8_t fpgaOutFormat;
+    int16_t fpgaOutGainA_ddBu;
+    int16_t fpgaOutGainB_ddBu;
+    uint8_t qmDeltaNum;
+    uint8_t tlcTlsExtended;
+    uint8_t fanManualLevel;
 };
 
 // 5. Hardware codes.
@@ -107,6 +131,14 @@ struct HwCodesRegion {
     uint32_t lowNoiseBoard;     // 1: Low Noise board, 0: Normal board
     uint32_t mpxoAes3;          // 1: integrated MPXoAES3 hardware
     uint32_t tlcTlsExtDetected; // 1: extended telecommand board on the backplane
+    // FM receiver status, owned by the receiver code.
+    uint8_t fmRxStatus[64];
+    uint8_t fmRxState;
+    uint32_t fmRxWord;
+    uint16_t fmRxCounter;
+    // Web log-on: the last address and the user name in four words.
+    uint32_t webLogonAddr;
+    uint32_t webUserName[4];
 };
 
 // 6. Amplifier status and limits, power-supply records.
@@ -116,6 +148,30 @@ struct HpaRegion {
     uint8_t hpaDetected;   // 1 once the amplifier identity was read
     uint8_t hpaDisabled;   // not 0: the first and third families' loops stay off
     uint32_t hpaDrvCurrConvFactor;
+    uint32_t hpaFreqLimit; // the amplifier limit word that vendor 1 sets for model 22
+    uint8_t hpaResetActive; // the amplifier reset is in progress
+};
+
+// The tunable band-pass filter: coarse codes, fine and very-fine values,
+// the words derived for the filter hardware, the per-MHz fine tables.
+constexpr int TUN_BPF_BAND_COUNT = 20; // 88..107 MHz
+struct TunBpfSettings {
+    uint8_t coarseA;
+    uint8_t coarseB;
+    uint16_t fineA;
+    uint16_t fineB;
+    uint8_t veryFine;
+    uint8_t byte5; // nothing writes it
+    uint32_t capWord1;
+    uint32_t capWord2;
+    uint32_t derived1;
+    uint32_t derived2;
+    uint32_t derived3;
+    uint32_t word6;
+    uint16_t cpPreFine[TUN_BPF_BAND_COUNT];
+    uint16_t cpPostFine[TUN_BPF_BAND_COUNT];
+    uint8_t csVeryFine[TUN_BPF_BAND_COUNT];
+    uint8_t optionPresent; // 1 once the filter was detected
 };
 
 // 7. RF power, frequency and APC settings.
@@ -124,6 +180,7 @@ struct RfRegion {
     uint16_t lastValidVdac;
     uint32_t lastValidHpsVout;
     uint32_t powerTable[16]; // the measures table: word 9 is the board temperature (degrees)
+    TunBpfSettings bpf;
 };
 
 // MPX over IP: two sides (the A and B interfaces) with four stream entries
@@ -285,8 +342,51 @@ struct SystemRegion {
     uint32_t timeRequest[6]; // struct tm order: sec, min, hour, mday, mon, year
     uint32_t standardType;
     uint32_t ntpDateError;
-    char ntpNameServer[256];
+    char ntpNameServer[257]; // up to 256 characters and a terminator
     uint16_t mpxDigMaxDeltaClock;
+    uint32_t dacApplyEnable; // armed by a table write: the next DAC/PLL setter programs the device
+    // Time and clock sources, DNS and NTP, time zone, web timers.
+    uint32_t systemTimeSource;
+    uint8_t dnsServerAddress[4]; // octets in written order
+    uint32_t ntpPollIval;        // minutes
+    uint32_t systemClockSource;
+    uint32_t uart1ConnSel;
+    uint32_t uart1ConnSelB;
+    uint16_t systemTimezoneId;
+    uint32_t daylightSaving;
+    uint8_t mpxDigDebugMsgEna;
+    uint8_t websRefreshTime;
+    uint16_t webTimerErrorTimeout;
+    // Time synchronisation and GPS status.
+    uint8_t timeSyncCapable;
+    uint8_t clockInternal;
+    uint32_t clockInternalB;
+    uint32_t ntpStepWord;
+    uint32_t timeSyncState;
+    uint32_t timeSyncDone;
+    uint32_t timeSyncFlag;
+    uint32_t timeAuxWord;
+    uint32_t lastNtpSyncTime; // seconds since 2000-01-01 00:00:00 UTC
+    uint32_t gpsStatusWord;
+    uint8_t gpsStatusByte;
+    float gpsStatusFloat;
+    uint16_t gpsA1;
+    uint16_t gpsA2;
+    float gpsA3;
+    uint8_t gpsA4;
+    uint16_t gpsB1;
+    uint16_t gpsB2;
+    float gpsB3;
+    uint8_t gpsB4;
+    uint32_t gpsInfoRecord[11];
+    // Words and bytes of the MPX digital input filled by the FPGA status decode.
+    uint16_t mpxDigWord[3];
+    uint8_t mpxDigByte[3];
+    // Firmware banks.
+    uint8_t activeBank;
+    uint8_t runningBank;
+    uint8_t bankByte;
+    uint32_t bankWord;
 };
 
 // 10. Audio alarms, FM receiver status, output, clipper and global settings.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 enum AlarmId : uint8_t {
+    ALARM_FW_VERSIONS = 33, // the running firmware differs from its references
     ALARM_PLL_AUDIO = 40,
     ALARM_RF_PLL = 41,
     ALARM_VCXO = 42,

@@ -235,6 +235,10 @@ uint32_t scalarCellValue(uint8_t conv, uint32_t v)
         float f = std::bit_cast<float>(v) * 100.0f;
         return f > 0.0f ? static_cast<uint32_t>(f) : 0;
     }
+    case CONV_F32_TRUNC: {
+        float f = std::bit_cast<float>(v);
+        return f > 0.0f ? static_cast<uint32_t>(f) : 0;
+    }
     default: return v;
     }
 }
@@ -268,7 +272,8 @@ void publishBytes(const CfgCell& c, CellAt at, const uint8_t* b, size_t size)
 void publishOne(const CfgKeyDesc* d, const Element& e)
 {
     bool bytes = d->at.shape == VT_BYTES;
-    uint32_t v = bytes ? 0 : widen(d->at.shape, loadRaw(d, e));
+    uint32_t raw = bytes ? 0 : loadRaw(d, e);
+    uint32_t v = bytes ? 0 : widen(d->at.shape, raw);
     for (const CfgCell& c : d->cells) {
         if (c.section == 0)
             continue;
@@ -278,7 +283,7 @@ void publishOne(const CfgKeyDesc* d, const Element& e)
         if (bytes)
             publishBytes(c, at, elementAddr(d, e), d->at.size);
         else
-            setDbAreaCell(at.section, at.item, scalarCellValue(c.conv, v));
+            setDbAreaCell(at.section, at.item, c.conv == CONV_STORED ? raw : scalarCellValue(c.conv, v));
     }
 }
 
@@ -499,6 +504,8 @@ void cfgApplyDefault(const CfgKeyDesc* d)
     uint32_t n = static_cast<uint32_t>(d->at.count) * inner;
     for (uint32_t k = 0; k < n; k++) {
         uint32_t v = static_cast<uint32_t>(base + d->defStep * (k / inner));
+        if (d->defEach)
+            v = static_cast<uint32_t>(d->defEach[k]);
         if (d->defText)
             v = packedWord(d->defText, inner > 1 ? k % inner : k);
         if (d->defFirstOnly && k > 0)

@@ -96,6 +96,8 @@ enum CfgCellConv : uint8_t {
     CONV_HOST_ORDER,    // IPv4 word published in host byte order
     CONV_NEGATED,       // 1 when the value is 0, else 0
     CONV_F32_X100,      // a float times 100, truncated; negative values give 0
+    CONV_F32_TRUNC,     // a float truncated; negative values give 0
+    CONV_STORED,        // the stored word whole (a word whose getter reads its low byte)
     CONV_BYTE_PER_CELL, // byte string: byte k into cell item + k
     CONV_BE_WORDS,      // byte string: bytes 4k..4k+3 into cell item + k, the first byte most significant
     CONV_MAC,           // 6 bytes: bytes 0..3 as a big-endian word into item, bytes 4..5 as a 16-bit word into item + 1
@@ -205,6 +207,7 @@ struct CfgKeyDesc {
     const char* defText = {};     // default of texts kept in words: inner word k gets characters
                                   //   4k..4k+3, the first most significant
     bool defFirstOnly = {};       // the default is element 0's; every other element gets 0
+    const int32_t* defEach = {};  // a default per element (`count` values; element 0's is `def`)
     uint32_t groups[CFG_MAX_GROUPS] = {}; // marked in this order; 0 ends
     CfgCell cells[CFG_MAX_CELLS] = {};
     bool publishAll = {};         // a change publishes the whole family (of a two-level

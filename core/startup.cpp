@@ -4,6 +4,7 @@
 #include "Config/configCycle.h"
 #include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/rdsKeys.h"
+#include "Config/keys/unitKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
@@ -13,6 +14,7 @@
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "core/mainLoop.h"
+#include "core/files.h"
 #include "core/storage.h"
 #include "core/systemTime.h"
 #include "core/threads.h"
@@ -29,6 +31,9 @@
 #include <unistd.h>
 
 namespace {
+
+// What the unit region runs programs with (web branding, the SNMP agent).
+const UnitServices kUnitServices = {runProgramWait, removeFileIfPresent, killSnmpd};
 
 long parseNumber(const char* text)
 {
@@ -93,6 +98,8 @@ int corvaneMain(int argc, char** argv)
     registerConfigStore();
     registerRadioTextWriter(writeStringToFile);
     setWriteDnsNtpFilesHook(writeDnsNtpFiles);
+    registerSystemTimeServices();
+    registerUnitServices(&kUnitServices);
     initStorage();
     openLogs();
     initDbAreaContainer();

@@ -5,6 +5,9 @@
 // Start-up step 6: system-image defaults, the identity record from the board
 // EEPROM and the banner.
 int loadUnitInfo();
+// The hardware and firmware banner (book log) and the boot lines of the
+// event log: 0, -1 without the firmware information files.
+int logUnitInformation();
 // Step 8: FPGA, board devices and amplifier; waits for the audio PLL.
 void initUnitHardware();
 // Step 9: settings derived from the detected hardware.

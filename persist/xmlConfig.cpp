@@ -72,7 +72,7 @@ const char* sectionStem(uint8_t s)
 }
 
 struct State {
-    std::atomic<void (*)()> writeDnsNtpFiles{nullptr};
+    std::atomic<int (*)()> writeDnsNtpFiles{nullptr};
 };
 
 State& st()
@@ -83,7 +83,7 @@ State& st()
 
 void runWriteDnsNtpFiles()
 {
-    if (void (*fn)() = st().writeDnsNtpFiles.load())
+    if (int (*fn)() = st().writeDnsNtpFiles.load())
         fn();
 }
 
@@ -267,7 +267,7 @@ void removeConfigTemporaries()
     }
 }
 
-void setWriteDnsNtpFilesHook(void (*fn)())
+void setWriteDnsNtpFilesHook(int (*fn)())
 {
     st().writeDnsNtpFiles.store(fn);
 }

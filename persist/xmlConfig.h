@@ -37,4 +37,4 @@ void removeConfigTemporaries();
 
 // Services above this layer that the loaders run after configuration.xml
 // and audio_processor.xml: registered at start-up; unset, they are skipped.
-void setWriteDnsNtpFilesHook(void (*fn)());
+void setWriteDnsNtpFilesHook(int (*fn)());

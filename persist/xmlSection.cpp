@@ -481,7 +481,7 @@ int xmlReadElementValue(const char* elementName, const char* idText, char* out, 
 {
     if (!elementName || !out || !path)
         return -1;
-    xmlTextReaderPtr reader = xmlReaderForFile(sysPath(path).c_str(), nullptr, 0);
+    xmlTextReaderPtr reader = xmlReaderForFile(sysPath(path).c_str(), nullptr, XML_PARSE_NONET);
     if (!reader)
         return -1;
     int found = -1;

@@ -1,6 +1,8 @@
 // The one clock: real in service, virtual in tests.
 #include "platform/clock.h"
 
+#include "platform/clockSystem.h"
+
 #include <atomic>
 #include <cerrno>
 #include <sched.h>
@@ -92,6 +94,22 @@ void clockSleepSeconds(unsigned s)
 {
     struct timespec ts = {static_cast<time_t>(s), 0};
     clockSleepTs(&ts);
+}
+
+int clockSetWall(time_t seconds)
+{
+    if (st().isVirtual.load(std::memory_order_relaxed)) {
+        // Wall time is the monotonic reading shifted by the epoch.
+        int64_t now = st().nowNs.load();
+        st().wallEpoch = static_cast<int64_t>(seconds) - (now - st().startNs) / kNsPerSec;
+        return 0;
+    }
+    return systemSetWallClock(seconds);
+}
+
+void clockZoneChanged()
+{
+    systemZoneChanged();
 }
 
 void clockUseVirtual(int64_t startNs, int64_t wallEpochSeconds)

@@ -13,6 +13,14 @@ time_t clockWallSeconds();
 void clockSleepUs(uint64_t us);
 void clockSleepSeconds(unsigned s);
 void clockSleepTs(const struct timespec* ts);
+// Sets the wall clock: 0, or -1 with errno. The virtual clock moves its wall
+// time; the host simulation never sets the machine's clock (it says so and
+// succeeds); the board sets the system clock.
+int clockSetWall(time_t seconds);
+// The local time zone changed (its link was replaced): local time follows it
+// from the next conversion. In the host simulation local time follows the
+// sandbox's /usr/local/conf/localtime, as the board's follows its own.
+void clockZoneChanged();
 
 // Virtual clock for tests: time stands still except when a test advances it,
 // when something sleeps (the sleep advances it instead of waiting), and by

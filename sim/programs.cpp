@@ -220,13 +220,24 @@ const StandIn kRootFiles[] = {
     {"/usr/local/conf/appweb.conf", "# Web server of the simulated board\n"},
     {"/usr/local/conf/users.db", "# Web users of the simulated board\n"},
     {"/usr/local/conf/groups.db", "# Web groups of the simulated board\n"},
+    // The web root's time-zone table: the default id 190 and a few zones
+    // for tests.
+    {"/usr/local/www/Setup/timezones.xml",
+     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+     "<timezones>\n"
+     "  <timezone id=\"100\">Etc/UTC</timezone>\n"
+     "  <timezone id=\"150\">Asia/Kolkata</timezone>\n"
+     "  <timezone id=\"190\">Europe/Rome</timezone>\n"
+     "  <timezone id=\"200\">Europe/Helsinki</timezone>\n"
+     "  <timezone id=\"900\">../../../etc/passwd</timezone>\n"
+     "</timezones>\n"},
 };
 
 const char* const kRootDirs[] = {"/bin",          "/sbin",          "/usr/bin",          "/usr/sbin",
                                  "/usr/local/bin", "/usr/local/sbin", "/usr/local/fpga",   "/usr/share/gw",
                                  "/usr/share/VRL/log", "/usr/share/VRL/www/TRN_Equip/Factory", "/mnt",
                                  "/proc",         "/dev",           "/var/log",          "/var/lib/standin",
-                                 "/var/run/standin"};
+                                 "/var/run/standin", "/usr/local/www/Style", "/usr/local/www/Snmp"};
 
 std::string shellQuote(const std::string& s)
 {

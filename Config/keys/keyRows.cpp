@@ -21,6 +21,7 @@
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/synchroKeys.h"
 #include "Config/keys/systemKeys.h"
+#include "Config/keys/tunBpfKeys.h"
 #include "Config/keys/unitKeys.h"
 
 constexpr CfgKeyDesc cfgKeyTable[KEY_COUNT] = {

@@ -10,3 +10,21 @@ void keepRearOldGateway(uint32_t, uint32_t, uint32_t old)
 {
     setRearEthernetIPOldGateway(old);
 }
+
+int isEthernetSwitchConfig2()
+{
+    return getEthernetSwitchConfig() == 2 ? 1 : 0;
+}
+
+void setGbeVlanIdBySide(uint32_t side, uint32_t v)
+{
+    if (side == 0)
+        setGbeAVlanId(v);
+    else
+        setGbeBVlanId(v);
+}
+
+uint16_t getGbeVlanIdBySide(uint32_t side)
+{
+    return side == 0 ? getGbeAVlanId() : getGbeBVlanId();
+}

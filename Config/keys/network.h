@@ -7,3 +7,9 @@
 // Hooks: the gateway setters keep the gateway they replace.
 void keepFrontOldGateway(uint32_t index, uint32_t value, uint32_t old);
 void keepRearOldGateway(uint32_t index, uint32_t value, uint32_t old);
+
+// 1 when "Ethernet_switch_config" is 2 (VLAN).
+int isEthernetSwitchConfig2();
+// Side 0 is "Gbe_A_vlan_id", any other side "Gbe_B_vlan_id".
+void setGbeVlanIdBySide(uint32_t side, uint32_t v);
+uint16_t getGbeVlanIdBySide(uint32_t side);

@@ -230,7 +230,7 @@ TEST_F(KeyEngineTest, FloatsCompareAsFloatsAndPublishAHundredfoldTruncated)
 TEST_F(KeyEngineTest, LongTextsAreReachedByAddressAndHaveNoSetter)
 {
     const CfgKeyDesc text = {.name = "NTP_name_server", .at = IMG_AS(sys.ntpNameServer, VT_TEXT)};
-    EXPECT_EQ(text.at.size, 256);
+    EXPECT_EQ(text.at.size, 257); // 256 characters and a terminator
     char* p = cfgText(&text, 0);
     ASSERT_EQ(p, getSystemImage()->sys.ntpNameServer);
     strcpy(p, "pool.ntp.example");

@@ -61,12 +61,12 @@ protected:
 TEST_F(RdsGsmMpxKeysTest, UecpInterfaceSwitchesTheSerialChannelAndResetsTheEncoder)
 {
     EXPECT_EQ(stdoutOf([] { setUECPInterface(1); }),
-              "\n\n\n    UECP IF Enable !! standin COM_ReopenSerialChannel(1)\nstandin setUartOverride(0)\n"
-              "standin setUart1ConnSel(3)\nstandin resetRdsEncoderData(0)\n");
+              "\n\n\n    UECP IF Enable !! standin COM_ReopenSerialChannel(1)\n"
+              "setUart1ConnSel select DEBUG ConsolesetUart1ConnSel select UECPstandin resetRdsEncoderData(0)\n");
     EXPECT_EQ(readDbAreaCell(20, 1), 1u);
     EXPECT_EQ(stdoutOf([] { setUECPInterface(0); }),
-              "\n\n\n    UECP IF Disable !! standin COM_CloseSerialChannels(1)\nstandin setUartOverride(1)\n"
-              "standin resetRdsEncoderData(0)\n");
+              "\n\n\n    UECP IF Disable !! standin COM_CloseSerialChannels(1)\n"
+              "setUart1ConnSel select DEBUG Consolestandin resetRdsEncoderData(0)\n");
     // A loader may store 2: only the reset, the publish and the mark.
     clearConfigChanged();
     EXPECT_EQ(isValidUECPInterface(2), 0);

@@ -27,7 +27,8 @@ TEST(XmlLayout, KeysStandInTheirFileAndSectionInWritingOrder)
               (std::vector<std::string>{"front_Ethernet_IP_address", "front_Ethernet_IP_gateway",
                                         "rear_Ethernet_IP_address", "rear_Ethernet_IP_gateway",
                                         "front_Ethernet_IP_netmask", "rear_Ethernet_IP_netmask",
-                                        "rear_Ethernet_Autoneg", "rear_Ethernet_Duplex", "rear_Ethernet_Speed"}));
+                                        "rear_Ethernet_Autoneg", "rear_Ethernet_Duplex", "rear_Ethernet_Speed",
+                                        "Cpu_vlan_id", "Gbe_A_vlan_id", "Gbe_B_vlan_id", "Ethernet_switch_config"}));
     EXPECT_EQ(xmlSection(XS_PLATFORM_NET).file, XML_FILE_CONTROL_NET);
     EXPECT_EQ(xmlSection(XS_PLATFORM).file, XML_FILE_CONFIGURATION);
     EXPECT_STREQ(xmlSection(XS_PLATFORM_NET).element, xmlSection(XS_PLATFORM).element);
@@ -36,9 +37,10 @@ TEST(XmlLayout, KeysStandInTheirFileAndSectionInWritingOrder)
     EXPECT_EQ(xmlSection(XS_GSM_USR_SLOT).ids, 10);
 
     std::vector<std::string> factory = elementsOf(XS_FACTORY);
-    ASSERT_GE(factory.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 6),
-              (std::vector<std::string>{"level_rx_dBu", "Kp", "KpH", "Ki", "n_bit", "n_clock"}));
+    ASSERT_GE(factory.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 11),
+              (std::vector<std::string>{"level_rx_dBu", "Chan0Gain_NCO", "ClkP_CML", "PSign", "ClkN_CML", "NSign",
+                                        "Kp", "KpH", "Ki", "n_bit", "n_clock"}));
     std::vector<std::string> synchro = elementsOf(XS_SYNCHRO_FM);
     EXPECT_EQ(synchro, (std::vector<std::string>{"net_mode", "freq_ref", "time_ref", "input_delay", "added_delay",
                                                  "pil_ph_offs", "test_sig_ena", "test_sig_delay",

@@ -1,7 +1,7 @@
-// Stand-in for the unit start-up pieces: the identity record is not read;
-// of the board devices only the expanders (with board detection), the RTC
-// square wave, the external PLL detection and the fan controller are brought
-// up; the two effects later steps rely on happen.
+// Stand-in for the unit start-up pieces after the identity record: of the
+// board devices only the expanders (with board detection), the RTC square
+// wave, the external PLL detection and the fan controller are brought up;
+// the effects later steps rely on happen.
 #include "core/unitStartup.h"
 
 #include "Config/keys/systemKeys.h"
@@ -10,13 +10,6 @@
 #include "hw/extPll.h"
 #include "hw/ioExpanders.h"
 #include "hw/smallDevices.h"
-
-int loadUnitInfo()
-{
-    // The end of the system-image defaults opens the log gate.
-    logEnabled = 1;
-    return 0;
-}
 
 void initUnitHardware()
 {

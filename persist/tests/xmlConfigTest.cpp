@@ -105,6 +105,10 @@ TEST_F(XmlConfig, SavedFilesHaveTheDocumentFrameEveryCrateIdAndParseWithAnotherP
                   "<rear_Ethernet_Autoneg>1</rear_Ethernet_Autoneg>"
                   "<rear_Ethernet_Duplex>0</rear_Ethernet_Duplex>"
                   "<rear_Ethernet_Speed>2</rear_Ethernet_Speed>"
+                  "<Cpu_vlan_id>0</Cpu_vlan_id>"
+                  "<Gbe_A_vlan_id>0</Gbe_A_vlan_id>"
+                  "<Gbe_B_vlan_id>0</Gbe_B_vlan_id>"
+                  "<Ethernet_switch_config>LAN</Ethernet_switch_config>"
                   "</platform></vrl>\n");
 
     std::string ap = readSandboxFile(kFiles[2]);

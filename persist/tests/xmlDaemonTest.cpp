@@ -104,7 +104,8 @@ TEST_F(XmlDaemon, AChangedValueIsSavedAndARestartedDaemonLoadsAndPublishesIt)
     EXPECT_EQ(main, edited) << "saved back with the edited element unchanged";
     book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
     size_t failed = 0;
-    for (size_t at = book.find("FAILED"); at != std::string::npos; at = book.find("FAILED", at + 1))
+    const std::string fileFailed = " FAILED\n"; // applyXmlConfigToSystemImage_<file> FAILED
+    for (size_t at = book.find(fileFailed); at != std::string::npos; at = book.find(fileFailed, at + 1))
         failed++;
     EXPECT_EQ(failed, 4u) << "only the first start's four missing files:\n" << book;
 }

@@ -2,9 +2,12 @@
 // before the program touches any path or device.
 #include "platform/init.h"
 
+#include "platform/clockSystem.h"
 #include "sim/board.h"
 
 void platformInit()
 {
     simBoardInit();
+    // Local time follows the sandbox's zone link.
+    systemZoneChanged();
 }

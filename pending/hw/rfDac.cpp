@@ -1,0 +1,19 @@
+// Stand-in for the quadrature modulator driver: counts the reprogramming
+// calls so that their callers can be checked.
+#include "hw/rfDac.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<int> updates{0};
+}
+
+void UpdateQM()
+{
+    updates++;
+}
+
+int rfDacUpdateCount()
+{
+    return updates.load();
+}
