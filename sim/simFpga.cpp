@@ -38,6 +38,7 @@ constexpr size_t kIdData = 0xBA0;
 constexpr size_t kIdStrobe = 0xBA4;
 constexpr uint32_t kIdStrobeBit = 8;
 constexpr uint32_t kPllAudioLockBit = 1u << 2; // status word 0
+constexpr size_t kGbeFirst = 0xB00, kGbeEnd = 0xB48;
 
 const char* const kWindowFile = "fpga-bridges.mem";
 const char* const kDwlFile = "dwlfpga.mem";
@@ -153,6 +154,14 @@ bool portWrite(void* ctx, size_t off, uint32_t v)
         f.lastPortWrite.store(idx);
         if (idx == kFrameWords - 1)
             frameReceived(ctx, f);
+        return true;
+    }
+    if (off >= kGbeFirst && off < kGbeEnd) {
+        storeWord(ctx, off, v);
+        uint32_t n = f.gbeWrites.load();
+        f.gbeLog[n % kSimGbeLogSize][0] = static_cast<uint32_t>(off - kGbeFirst);
+        f.gbeLog[n % kSimGbeLogSize][1] = v;
+        f.gbeWrites.store(n + 1);
         return true;
     }
     if (off == kIdStrobe) {
@@ -431,6 +440,8 @@ int simFpgaPowerOn(const SimProfile& profile)
     f.pllScript.store(profile.pllScript);
     f.pllAfter.store(profile.pllAfter);
     f.pllFrames.store(0);
+    f.gbeWrites.store(0);
+    memset(f.gbeLog, 0, sizeof f.gbeLog);
     for (const SimProfileWord& w : profile.fpgaWords)
         if (simFpgaWrite(w.phys, w.value) != 0)
             return -1;

@@ -16,6 +16,7 @@
 // script on (bit 2 of status word 0).
 //   0xFF20007C / 0xFF200080 front-panel key matrix: column drive / rows of the
 //                           keys held in the driven column
+//   0xFF200B00..0xFF200B44  GbE block: plain words, the last writes logged
 //   0xFF200BA0 / 0xFF200BA4 identity loader: a rising strobe (bit 3 of the index
 //                           word) latches the data word into slot index & 7
 // Word accesses to that page off a word boundary (a bus fault on the board)

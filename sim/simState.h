@@ -98,6 +98,7 @@ struct SimFrameRecord {
     uint32_t words[28];
 };
 constexpr int kSimFrameRingSize = 32;
+constexpr int kSimGbeLogSize = 16;
 
 // Audio-PLL lock script: the lock bit of status word 0 as frames arrive.
 enum SimPllScript : uint32_t {
@@ -127,6 +128,8 @@ struct SimFpgaState {
     std::atomic<uint32_t> pllScript;    // SimPllScript
     std::atomic<uint32_t> pllAfter;     // N of SIM_PLL_AFTER
     std::atomic<uint32_t> pllFrames;    // frames since the script was set
+    std::atomic<uint32_t> gbeWrites;    // words written to the GbE block
+    uint32_t gbeLog[kSimGbeLogSize][2]; // the last GbE writes: byte offset, value
 };
 
 struct SimBoardState {
