@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -228,6 +229,23 @@ TEST_F(FpgaTransfer, MeasuresAndTheBackupDeviation)
     setInputBackup(0);
     decode({});
     EXPECT_EQ(getMeasuredMpxDeviationB(), 0u);
+}
+
+// Frames built and sent from two threads at once reach the FPGA whole:
+// every build stays with its transfer under the FPGA lock.
+TEST_F(FpgaTransfer, ConcurrentSequencesNeverInterleave)
+{
+    clockUseReal();
+    auto sender = [](uint8_t mute) {
+        for (int i = 0; i < 300; i++)
+            Fpga_SendFrame(mute, static_cast<uint8_t>(i & 1));
+    };
+    std::thread a(sender, 0), b(sender, 1);
+    a.join();
+    b.join();
+    SimFpgaState& f = simState()->fpga;
+    EXPECT_EQ(f.frameCount.load(), 600u);
+    EXPECT_EQ(f.parityErrors.load(), 0u);
 }
 
 } // namespace
