@@ -787,6 +787,161 @@ struct AudioProcessorBlock {
 };
 static_assert(std::is_trivially_copyable_v<AudioProcessorBlock>);
 
+// 16. Items of the FPGA control frame and status block that no other region
+// keeps.
+struct FpgaRegion {
+    // Inputs of the control frame kept by the audio, RDS, synchronisation and
+    // unit settings: routing words, levels, flags and delays.
+    uint32_t outputCfgCode;
+    uint32_t standbyInputRoute;
+    uint32_t activeInput;
+    uint32_t mpxChSrc;
+    uint32_t auxChSrc;
+    uint32_t aesEbuSel;
+    uint32_t audioType;
+    uint32_t audioMono;
+    uint32_t mpxDigSrc;
+    uint32_t mpxDigIns;
+    uint32_t inputBackup;
+    uint32_t autoLevelScale;
+    uint8_t pilotLevelCode;
+    uint16_t rdsLevelCode;
+    uint16_t levelPilotPercentage;
+    uint16_t rdsInternalLevelPercentage;
+    int16_t levelLeft_dBu;
+    int16_t levelLeftOffset_dBu;
+    int16_t levelRight_dBu;
+    int16_t levelRightOffset_dBu;
+    int16_t levelLeft_dBFS;
+    int16_t levelLeftOffset_dBFS;
+    int16_t levelRight_dBFS;
+    int16_t levelRightOffset_dBFS;
+    int16_t levelMpx2_dBu;
+    int16_t levelMpxDigOffset_dBFS;
+    int16_t rdsExternalLevel_dBu;
+    int16_t rdsExternalLevelOffset_dBu;
+    int16_t fpgaOutGainA_ddBu;
+    int16_t fpgaOutGainB_ddBu;
+    uint32_t preEnphasisEn;
+    uint32_t preEnphasisMode;
+    uint32_t variableAudioEqualizerStatus;
+    uint32_t modulationOffSec;
+    uint32_t clipperStatus;
+    uint32_t clipperDevLimitCode;
+    uint32_t clipperOrder;
+    uint32_t clipperDecay;
+    uint32_t netMode;
+    uint32_t addedDelaySamples;
+    uint32_t addedDelayFine;
+    uint32_t inputDelayWord;
+    uint32_t synchroCtrlFlag17;
+    uint32_t synchroCtrlFlag18;
+    uint32_t testSigEna;
+    uint32_t testSigEnaCopy;
+    uint32_t testSigDelayWord;
+    uint32_t rdsCtrlWord;
+    uint8_t rdsCtrlFlag;
+    uint8_t auxControlFlag;
+    uint32_t audioLeftTermination;
+    uint32_t audioRightTerminationStatus;
+    uint32_t rdsTerminationStatus;
+    uint32_t freqRefSource;
+    uint32_t freqRefFpgaSource;
+    uint32_t freqRefSource6Flag;
+    uint32_t timeRefFpgaSource;
+    uint32_t audioOutFlagA;
+    uint32_t audioOutFlagB;
+    uint32_t inputCfg;
+    uint32_t audioEqFlag;
+    uint16_t levelRxCode;
+    uint16_t nCOOffsetFineFreq;
+    uint32_t mpxOptionA;
+    uint32_t mpxOptionB;
+    uint32_t mpxOptionC;
+    uint32_t fpgaReprogramFlag;
+    uint32_t fpgaOutSelect;
+    uint32_t inputRouteFlag;
+    uint32_t inputRouteFlagB;
+    uint32_t inputRouteSelA;
+    uint32_t unitWord8;
+    uint32_t hpaResetActive;
+    uint32_t delMeasCmd;
+    uint32_t inputPresThresholdA;
+    uint32_t inputPresThresholdB;
+    uint32_t inputPresThresholdC;
+    uint16_t pilotPhaseWord;
+    uint32_t ncoNbitSel;
+    uint32_t freqDevDouble;
+    uint32_t rxFreqDevHalf;
+    uint32_t qmDeltaNum;
+    uint32_t fmRxInputSel;
+    uint32_t inputPresAlmDelay;
+    uint32_t mpxDigDebugMsgEna;
+    uint32_t fSKSignEna;
+    uint32_t fSKSignTimeStart;
+    uint32_t fSKSignTimePeriod;
+    // Pulse and trigger flags that the FPGA sequences set.
+    uint32_t fpgaResetPulseFlag;
+    uint32_t fpgaSyncPulseFlag;
+    // The five matrix level codes of the last frame build.
+    int16_t mtxLMpxLevel;
+    int16_t mtxRAuxLevel;
+    int16_t mtxDigAuxLevel;
+    int16_t mtxBackupLLevel;
+    int16_t mtxBackupRLevel;
+    // Decoded from the FPGA status block.
+    uint32_t audioFilterErr;
+    uint32_t rdsFifoStatusB;
+    uint32_t rdsFifoStatusC;
+    uint32_t delMeasOk;
+    uint32_t delMeasBusy;
+    uint32_t delMeasValue;
+    uint32_t timeRefLocked;
+    uint32_t audioInputAlarm;
+    uint32_t aesEbuAlCode;
+    uint32_t aesEbuAl;
+    uint32_t clipperInAction;
+    uint32_t outFifoAlm;
+    uint32_t rfLoopStatusFlag;
+    uint32_t freqRefLockFlag;
+    uint32_t rdsFifoAlmostFullFpga;
+    uint32_t rdsFifoFree;
+    uint32_t inputLeftLinePres;
+    uint32_t inputRightLinePres;
+    uint32_t inputDigitalLinePres;
+    uint32_t inputPresWord1;
+    uint32_t inputMpxDigLinePres;
+    uint32_t inputEthLinePres;
+    uint16_t measuredMpxLevelRaw;
+    uint16_t measuredLeftLevelRaw;
+    uint16_t measuredRightLevelRaw;
+    uint16_t measuredAuxLevelRaw;
+    uint16_t measuredPilotLevelRaw;
+    uint16_t backupLFreqDevRaw;
+    uint16_t backupRFreqDevRaw;
+    uint16_t measuredFmDeviationRaw;
+    uint32_t measuredMpxDeviationB;
+    uint16_t mpxDigWord1;
+    uint16_t mpxDigWord2;
+    uint16_t mpxDigWord3;
+    uint8_t mpxDigByte1;
+    uint8_t mpxDigByte2;
+    uint8_t mpxDigByte3;
+    // Measures derived from the status block by the audio meters.
+    int16_t measuredLeftLevel_dB;
+    int16_t measuredRightLevel_dB;
+    uint32_t measuredFmDeviation;
+    uint32_t measuredPilotDeviation;
+    // FPGA version and the standard of each flash bank.
+    uint8_t fpgaVerMajor;
+    uint8_t fpgaVerMinor;
+    uint8_t fpgaVerRevision;
+    uint8_t fpgaBank1Std;
+    uint8_t fpgaBank2Std;
+    uint8_t fpgaBank3Std;
+    uint16_t rdsFpgaBlockWord[4];
+};
+
 struct SystemImage {
     UnitRegion unit;
     uint32_t vendorId; // 2.
@@ -804,6 +959,7 @@ struct SystemImage {
     AlarmRegion alarm;
     ChangeRegion change;
     AudioProcessorBlock ap;
+    FpgaRegion fpga;
 };
 
 SystemImage* getSystemImage();

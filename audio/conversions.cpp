@@ -107,31 +107,6 @@ int32_t convToDb(uint32_t x, double reference)
     return static_cast<int32_t>(std::clamp<int64_t>(toInt(floor(20.0 * log10(x / full) + 0.5)), INT32_MIN, INT32_MAX));
 }
 
-uint16_t convDbToGain2048(int16_t v)
-{
-    return static_cast<uint16_t>(roundAway(pow(10.0, (120.0 - v) / 200.0) * 2048.0));
-}
-
-int16_t convGain2048ToDb(uint16_t g)
-{
-    // A gain of 0 is the lowest level there is.
-    if (g == 0)
-        return INT16_MIN;
-    return static_cast<int16_t>(120 - roundAway(200.0 * log10(2048.0 / g)));
-}
-
-uint16_t convAttToGain2048(int16_t v)
-{
-    return static_cast<uint16_t>(roundAway(pow(10.0, -v / 200.0) * 2048.0));
-}
-
-int16_t convGain2048ToAtt(uint16_t g)
-{
-    if (g == 0)
-        return INT16_MIN;
-    return static_cast<int16_t>(0 - roundAway(200.0 * log10(2048.0 / g)));
-}
-
 uint32_t convHzToFtw(uint32_t x)
 {
     return static_cast<uint32_t>(roundUp(std::min<double>(x, 10000000) * 1.6384));

@@ -4,6 +4,8 @@
 // (kHz), read through its getter.
 #pragma once
 
+#include "core/base/gain2048.h"
+
 #include <cstdint>
 
 uint16_t convLevelToCode2047(uint16_t x);
@@ -18,10 +20,6 @@ uint32_t convDeviationRatioToCode(uint16_t x);
 uint32_t convDeviationToCode(uint16_t x, uint8_t flag);
 // Level in dB against dev x reference x 1000; -180 for no level.
 int32_t convToDb(uint32_t x, double reference);
-uint16_t convDbToGain2048(int16_t v);
-int16_t convGain2048ToDb(uint16_t g);
-uint16_t convAttToGain2048(int16_t v);
-int16_t convGain2048ToAtt(uint16_t g);
 uint32_t convHzToFtw(uint32_t x);
 uint32_t convFtwToHz(uint32_t w);
 uint32_t convDegToPhaseWord(uint32_t degrees);

@@ -11,6 +11,7 @@
 #include "audio/inputSwitch.h"
 #include "audio/mpxOverIp.h"
 #include "core/children.h"
+#include "core/base/locks.h"
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "core/base/timeBase.h"
@@ -93,8 +94,13 @@ void fpgaFrameTick()
     if (!periodicStepDue(s, 500000, true))
         return;
     trace("fpgaFrameTick");
+    // The build and its transfer stay together under the FPGA lock, so a
+    // sequence run from another thread never interleaves with them.
+    bool locked = SemLock(SemAxiFpga, "SemAxiFpga") == 0;
     Fpga_PrepareConfig(rfMuteState.load(), 0, 0, 0);
     Fpga_Transfer(FpgaControlFrame, FpgaStatusBlock, 2);
+    if (locked)
+        SemUnlock(SemAxiFpga, "SemAxiFpga");
     Fpga_ReadConfig();
     checkFskSignSchedule();
     periodicStepDone(s);

@@ -3,6 +3,7 @@
 #include "sim/simFpga.h"
 
 #include "platform/host/ioDevice.h"
+#include "platform/clock.h"
 #include "platform/host/regHooks.h"
 #include "platform/regs.h"
 #include "sim/simProfile.h"
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -35,6 +37,8 @@ constexpr size_t kKeyRows = 0x080;
 constexpr size_t kIdData = 0xBA0;
 constexpr size_t kIdStrobe = 0xBA4;
 constexpr uint32_t kIdStrobeBit = 8;
+constexpr uint32_t kPllAudioLockBit = 1u << 2; // status word 0
+constexpr size_t kGbeFirst = 0xB00, kGbeEnd = 0xB48;
 
 const char* const kWindowFile = "fpga-bridges.mem";
 const char* const kDwlFile = "dwlfpga.mem";
@@ -91,6 +95,53 @@ bool misaligned(SimFpgaState& f, size_t off)
     return true;
 }
 
+// A frame word as the FPGA checks it: bits 21-23 are the parities of the
+// three 6-bit groups, bits 18-20 and 24-31 are 0.
+bool wordParityOk(uint32_t w)
+{
+    uint32_t expect = 0;
+    for (int g = 0; g < 3; g++)
+        expect |= static_cast<uint32_t>(__builtin_parity((w >> (6 * g)) & 0x3F)) << (21 + g);
+    return (w & 0xFFFC0000u) == expect;
+}
+
+// A complete frame: checked, put into the ring, and the audio-PLL script
+// moved on.
+void frameReceived(void* ctx, SimFpgaState& f)
+{
+    bool ok = true;
+    for (int i = 0; i < kFrameWords; i++) {
+        f.frame[i] = loadWord(ctx, kFrameFirst + 4 * i);
+        ok = ok && wordParityOk(f.frame[i]);
+    }
+    if (!ok)
+        f.parityErrors.fetch_add(1);
+    struct timespec ts = {};
+    clockPeekTime(CLOCK_MONOTONIC_RAW, &ts);
+    uint32_t n = f.ringNext.load();
+    SimFrameRecord& r = f.ring[n % kSimFrameRingSize];
+    r.timeNs = static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+    memcpy(r.words, f.frame, sizeof r.words);
+    f.ringNext.store(n + 1);
+    f.frameCount.fetch_add(1);
+
+    uint32_t frames = f.pllFrames.fetch_add(1) + 1, status = loadWord(ctx, kStatusWord);
+    switch (f.pllScript.load()) {
+    case SIM_PLL_LOCKED:
+        status |= kPllAudioLockBit;
+        break;
+    case SIM_PLL_AFTER:
+        status = frames >= f.pllAfter.load() ? status | kPllAudioLockBit : status & ~kPllAudioLockBit;
+        break;
+    case SIM_PLL_NEVER:
+        status &= ~kPllAudioLockBit;
+        break;
+    default:
+        return;
+    }
+    storeWord(ctx, kStatusWord, status);
+}
+
 bool portWrite(void* ctx, size_t off, uint32_t v)
 {
     SimBoardState* s = simState();
@@ -101,11 +152,16 @@ bool portWrite(void* ctx, size_t off, uint32_t v)
         storeWord(ctx, off, v);
         int idx = static_cast<int>((off - kFrameFirst) / 4);
         f.lastPortWrite.store(idx);
-        if (idx == kFrameWords - 1) {
-            for (int i = 0; i < kFrameWords; i++)
-                f.frame[i] = loadWord(ctx, kFrameFirst + 4 * i);
-            f.frameCount.fetch_add(1);
-        }
+        if (idx == kFrameWords - 1)
+            frameReceived(ctx, f);
+        return true;
+    }
+    if (off >= kGbeFirst && off < kGbeEnd) {
+        storeWord(ctx, off, v);
+        uint32_t n = f.gbeWrites.load();
+        f.gbeLog[n % kSimGbeLogSize][0] = static_cast<uint32_t>(off - kGbeFirst);
+        f.gbeLog[n % kSimGbeLogSize][1] = v;
+        f.gbeWrites.store(n + 1);
         return true;
     }
     if (off == kIdStrobe) {
@@ -378,6 +434,14 @@ int simFpgaPowerOn(const SimProfile& profile)
     f.dwlBank.store(0);
     f.dwlSelects.store(0);
     f.misaligned.store(0);
+    f.parityErrors.store(0);
+    f.ringNext.store(0);
+    memset(f.ring, 0, sizeof f.ring);
+    f.pllScript.store(profile.pllScript);
+    f.pllAfter.store(profile.pllAfter);
+    f.pllFrames.store(0);
+    f.gbeWrites.store(0);
+    memset(f.gbeLog, 0, sizeof f.gbeLog);
     for (const SimProfileWord& w : profile.fpgaWords)
         if (simFpgaWrite(w.phys, w.value) != 0)
             return -1;
@@ -400,4 +464,50 @@ void simFpgaSetKeys(uint32_t mask)
 {
     if (SimBoardState* s = simState())
         s->fpga.keys.store(mask);
+}
+
+void simFpgaSetPllScript(uint32_t script, uint32_t after)
+{
+    if (SimBoardState* s = simState()) {
+        s->fpga.pllAfter.store(after);
+        s->fpga.pllFrames.store(0);
+        s->fpga.pllScript.store(script);
+    }
+}
+
+int simFpgaRing(SimFrameRecord* out, int max)
+{
+    SimBoardState* s = simState();
+    if (!s)
+        return 0;
+    uint32_t next = s->fpga.ringNext.load();
+    uint32_t count = next < kSimFrameRingSize ? next : kSimFrameRingSize;
+    if (count > static_cast<uint32_t>(max))
+        count = static_cast<uint32_t>(max);
+    for (uint32_t i = 0; i < count; i++)
+        out[i] = s->fpga.ring[(next - count + i) % kSimFrameRingSize];
+    return static_cast<int>(count);
+}
+
+int simParsePllScript(const std::string& text, uint32_t* script, uint32_t* after)
+{
+    std::istringstream words(text);
+    std::string kind;
+    words >> kind;
+    *after = 0;
+    if (kind == "locked")
+        *script = SIM_PLL_LOCKED;
+    else if (kind == "never")
+        *script = SIM_PLL_NEVER;
+    else if (kind == "window")
+        *script = SIM_PLL_AS_WINDOW;
+    else if (kind == "after") {
+        std::string n, rest;
+        if (!(words >> n) || !simParseNumber(n, after))
+            return -1;
+        *script = SIM_PLL_AFTER;
+    } else
+        return -1;
+    std::string extra;
+    return words >> extra ? -1 : 0;
 }

@@ -10,8 +10,13 @@
 //   0xFF200A00              status reply: the status words after a frame (plain
 //                           window words the tests and simctl set), the RDS
 //                           status word after an RDS transfer
+// Every complete frame is checked (parity bits 21-23 of the three 6-bit
+// groups, bits 18-20 and 24-31 zero; bad frames are counted), kept in a ring
+// of the last frames with their time stamps, and moves the audio-PLL lock
+// script on (bit 2 of status word 0).
 //   0xFF20007C / 0xFF200080 front-panel key matrix: column drive / rows of the
 //                           keys held in the driven column
+//   0xFF200B00..0xFF200B44  GbE block: plain words, the last writes logged
 //   0xFF200BA0 / 0xFF200BA4 identity loader: a rising strobe (bit 3 of the index
 //                           word) latches the data word into slot index & 7
 // Word accesses to that page off a word boundary (a bus fault on the board)
@@ -22,9 +27,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class IoDevice;
 struct SimProfile;
+struct SimFrameRecord;
 
 constexpr uint64_t kSimFpgaPhysBase = 0xFC000000ull;
 constexpr size_t kSimFpgaWindowSize = 0x4000000;
@@ -47,3 +54,11 @@ int simFpgaWrite(uint64_t phys, uint32_t value);
 // bits, one-hot) to its bit in the pressed-keys mask; 0 for no key.
 uint32_t simFpgaKeyBit(uint16_t code);
 void simFpgaSetKeys(uint32_t mask);
+
+// Audio-PLL lock script (SimPllScript); SIM_PLL_AFTER locks on the after-th
+// frame from now.
+void simFpgaSetPllScript(uint32_t script, uint32_t after);
+// "locked", "never", "window" or "after <N>" to a script; 0 or -1.
+int simParsePllScript(const std::string& text, uint32_t* script, uint32_t* after);
+// The last frames of the ring, oldest first; returns how many were copied.
+int simFpgaRing(SimFrameRecord* out, int max);

@@ -1,6 +1,8 @@
 // Board profiles of the simulated board.
 #include "sim/simProfile.h"
 
+#include "sim/simFpga.h"
+
 #include <cstdlib>
 #include <sstream>
 #include <unistd.h>
@@ -63,6 +65,13 @@ int simProfileParse(const std::string& text, SimProfile* out, std::string* error
             if (a < 0xFC000000u || (a & 3))
                 return fail("not a word of the FPGA window");
             out->fpgaWords.push_back({a, b});
+            continue;
+        }
+        if (type == "fpga-pll") {
+            std::string rest;
+            std::getline(words, rest);
+            if (simParsePllScript(rest, &out->pllScript, &out->pllAfter) != 0)
+                return fail("expected: fpga-pll locked|never|after <frames>");
             continue;
         }
         SimProfileDevice d;

@@ -5,6 +5,7 @@
 //   i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>
 //   spi <chip select> <kind> [options]     the node /dev/spidev0.<cs> and what hangs on it
 //   fpga <physical address> <value>        a power-on value of an FPGA window word
+//   fpga-pll locked|never|after <N>        the audio-PLL lock script (sim/simFpga.h)
 // Options are key=value words or bare flags; "name=" names the device for
 // simctl. What the other options mean is up to the kind (sim/simModels.h).
 #pragma once
@@ -32,6 +33,8 @@ struct SimProfileWord {
 struct SimProfile {
     std::vector<SimProfileDevice> devices;
     std::vector<SimProfileWord> fpgaWords;
+    uint32_t pllScript = 0; // SimPllScript
+    uint32_t pllAfter = 0;
 };
 
 // Parses a profile text. Returns 0, or -1 with the line and reason in *error.

@@ -91,6 +91,23 @@ struct SimDevice {
     std::atomic<uint32_t> spiSpeed;
 };
 
+// One control frame as the FPGA received it, with its CLOCK_MONOTONIC_RAW
+// time stamp.
+struct SimFrameRecord {
+    int64_t timeNs;
+    uint32_t words[28];
+};
+constexpr int kSimFrameRingSize = 32;
+constexpr int kSimGbeLogSize = 16;
+
+// Audio-PLL lock script: the lock bit of status word 0 as frames arrive.
+enum SimPllScript : uint32_t {
+    SIM_PLL_AS_WINDOW = 0, // the bit stays as the window holds it
+    SIM_PLL_LOCKED = 1,    // set on every frame
+    SIM_PLL_AFTER = 2,     // clear until the Nth frame after the script was set, then set
+    SIM_PLL_NEVER = 3,     // clear on every frame
+};
+
 struct SimFpgaState {
     std::atomic<int32_t> lastPortWrite; // word index of the last control-port write, -1 none
     std::atomic<uint32_t> frameCount;   // complete control frames received
@@ -105,6 +122,14 @@ struct SimFpgaState {
     std::atomic<uint32_t> dwlBank;      // last bank selected through /dev/dwlfpga
     std::atomic<uint32_t> dwlSelects;
     std::atomic<uint32_t> misaligned;   // accesses to the port page off a word boundary
+    std::atomic<uint32_t> parityErrors; // frames with a word whose parity or spare bits are wrong
+    std::atomic<uint32_t> ringNext;     // frames put into the ring so far
+    SimFrameRecord ring[kSimFrameRingSize];
+    std::atomic<uint32_t> pllScript;    // SimPllScript
+    std::atomic<uint32_t> pllAfter;     // N of SIM_PLL_AFTER
+    std::atomic<uint32_t> pllFrames;    // frames since the script was set
+    std::atomic<uint32_t> gbeWrites;    // words written to the GbE block
+    uint32_t gbeLog[kSimGbeLogSize][2]; // the last GbE writes: byte offset, value
 };
 
 struct SimBoardState {

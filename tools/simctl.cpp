@@ -23,7 +23,8 @@ const char kUsage[] =
     "  devices                              fitted devices, knobs and counters\n"
     "  fpga read <address> [count]          FPGA window words (physical address)\n"
     "  fpga write <address> <value>...      write FPGA window words\n"
-    "  fpga frame                           the last control frame\n"
+    "  fpga frame                           the last control frame, parity errors and the frame ring\n"
+    "  fpga pll locked|never|after <N>      audio-PLL lock script (status word 0, bit 2)\n"
     "  fpga rds                             the last RDS transfer\n"
     "  fpga rds-status <value>              status word answered after an RDS transfer\n"
     "  fpga keys <code>[,<code>...]         hold front-panel keys (0x0402 = DOWN; 0 releases all)\n"
@@ -135,6 +136,27 @@ int fpga(int argc, char** argv)
         printf("frames %u\n", f.frameCount.load());
         for (int i = 0; i < 28; i++)
             printf("word %2d 0x%06X\n", i, f.frame[i]);
+        printf("parity errors %u\n", f.parityErrors.load());
+        static SimFrameRecord ring[kSimFrameRingSize];
+        int n = simFpgaRing(ring, kSimFrameRingSize);
+        uint32_t first = f.ringNext.load() - static_cast<uint32_t>(n);
+        for (int k = 0; k < n; k++) {
+            printf("ring %u %lld.%09lld", first + k, static_cast<long long>(ring[k].timeNs / 1000000000LL),
+                   static_cast<long long>(ring[k].timeNs % 1000000000LL));
+            for (uint32_t w : ring[k].words)
+                printf(" %06X", w);
+            printf("\n");
+        }
+        return 0;
+    }
+    if (cmd == "pll" && argc >= 2) {
+        std::string text;
+        for (int i = 1; i < argc; i++)
+            text += std::string(i > 1 ? " " : "") + argv[i];
+        uint32_t script, after;
+        if (simParsePllScript(text, &script, &after) != 0)
+            return usage();
+        simFpgaSetPllScript(script, after);
         return 0;
     }
     if (cmd == "rds") {

@@ -12,6 +12,7 @@
 #include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/gsmKeys.h"
+#include "Config/keys/fpgaKeys.h"
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/inputKeys.h"

@@ -2,8 +2,10 @@
 #include "platform/io.h"
 #include "platform/regs.h"
 #include "sim/simFpga.h"
+#include "sim/simProfile.h"
 #include "sim/simState.h"
 #include "testing/sandboxTest.h"
+#include "testing/testSupport.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -72,6 +74,39 @@ TEST_F(SimFpga, ControlPortTellsFramesFromRdsTransfers)
     EXPECT_EQ(f.rdsWords[5], 0x205u);
     EXPECT_EQ(f.frameCount.load(), 1u);
     EXPECT_EQ(read32(word(0xFF200A00)), 0x1Eu) << "one RDS status per transfer";
+}
+
+// The audio-PLL lock script moves bit 2 of status word 0 as frames arrive;
+// a script set by simctl from another process holds for the daemon's frames.
+TEST_F(SimFpga, AudioPllLockScript)
+{
+    auto frame = [&] {
+        for (uint32_t i = 0; i < 28; i++)
+            write32(word(0xFF200004 + 4 * i), 0);
+    };
+    int status = -1;
+    runInSandbox(root, CORVANE_TOOLS_DIR "/simctl fpga pll after 2", &status);
+    ASSERT_EQ(status, 0);
+    frame();
+    EXPECT_EQ(read32(word(0xFF200A00)), 0x1Au) << "not locked after the first frame";
+    frame();
+    EXPECT_EQ(read32(word(0xFF200A00)), 0x1Eu);
+    simFpgaSetPllScript(SIM_PLL_NEVER, 0);
+    frame();
+    EXPECT_EQ(read32(word(0xFF200A00)), 0x1Au);
+    simFpgaSetPllScript(SIM_PLL_LOCKED, 0);
+    frame();
+    EXPECT_EQ(read32(word(0xFF200A00)), 0x1Eu);
+    runInSandbox(root, CORVANE_TOOLS_DIR "/simctl fpga pll sometimes", &status);
+    EXPECT_NE(status, 0);
+
+    SimProfile prof;
+    std::string error;
+    EXPECT_EQ(simProfileParse("fpga-pll after 3\n", &prof, &error), 0) << error;
+    EXPECT_EQ(prof.pllScript, static_cast<uint32_t>(SIM_PLL_AFTER));
+    EXPECT_EQ(prof.pllAfter, 3u);
+    EXPECT_EQ(simProfileParse("fpga-pll\n", &prof, &error), -1);
+    EXPECT_NE(error.find("fpga-pll"), std::string::npos) << error;
 }
 
 TEST_F(SimFpga, KeyMatrixAnswersTheDrivenColumn)
