@@ -13,3 +13,17 @@ void setOutputRFfrequency(uint32_t f, uint32_t resetLastValid);
 // Hook of the measures table: words 9, 7, 10 and 8 go to DbPool cells
 // (10,1), (10,2), (10,6) and (10,11); the other words are not published.
 void publishPowerTableWord(uint32_t index, uint32_t value, uint32_t old);
+
+// Frequency offsets, board output power and the fine NCO offset
+// ("frequency_offset", "frequency_calib_offset", "BoardOutputPower",
+// "NCO_offset_fine_freq"); until they are rows of this region they stand in
+// pending/Config/keys/rf.cpp. The offset setters retune and the output-power
+// setter reprograms the RF DAC once the hardware is ready.
+int32_t getFrequencyOffset();
+void setFrequencyOffset(uint32_t o);
+int32_t getFrequencyCalibOffset();
+void setFrequencyCalibOffset(uint32_t o);
+int16_t getBoardOutputPower();
+void setBoardOutputPower(uint32_t v);
+uint16_t getNCOOffsetFineFreq();
+void setNCOOffsetFineFreq(uint32_t v);

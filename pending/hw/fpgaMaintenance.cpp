@@ -1,5 +1,5 @@
-// Stand-in for the FPGA frame sequences: no frame is sent, and the FSK
-// identification is never due.
+// Stand-in for the FPGA frame sequences: no frame is sent (each sequence
+// reports success), and the FSK identification is never due.
 #include "hw/fpgaMaintenance.h"
 
 int Fpga_PulseControlC()
@@ -8,6 +8,16 @@ int Fpga_PulseControlC()
 }
 
 int checkFskSignSchedule()
+{
+    return 0;
+}
+
+int Fpga_ResetPulse()
+{
+    return 0;
+}
+
+int Fpga_SendConfig()
 {
     return 0;
 }
