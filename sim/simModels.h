@@ -28,6 +28,8 @@
 //   shift    an SPI device that records what it is sent and clocks out its
 //            reply bytes (reply=b,b,..; model value register 0), repeated.
 //   none     an SPI chip select with nothing attached (reads zeros).
+//   ad9789, ltc6948, dcsynth  SPI RF devices; dcexp, ncd2400m  I2C devices
+//            of the down-converter and the tunable filter (sim/simRf.h).
 #pragma once
 
 #include "sim/simState.h"
