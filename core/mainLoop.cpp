@@ -31,7 +31,6 @@
 #include <cstdlib>
 #include <systemd/sd-daemon.h>
 
-std::atomic<uint8_t> mainWorkSuspended{0};
 void (*mainLoopTrace)(const char* step) = nullptr;
 
 namespace {

@@ -1,13 +1,16 @@
 // The 1 ms main loop and its periodic steps.
 #pragma once
 
+#include "hw/fpgaMailbox.h"
+
 #include <atomic>
 #include <cstdint>
 #include <ctime>
 
 // Set by the FPGA register mailbox on a write request; from then on the loop
 // serves only the mailbox, the watchdog, the mute release and the log steps.
-extern std::atomic<uint8_t> mainWorkSuspended;
+// One flag: the mailbox's MainLoopSuspend.
+inline std::atomic<uint8_t>& mainWorkSuspended = MainLoopSuspend;
 
 // Run-time state of the loop that belongs to `main`.
 struct MainLoopState {

@@ -15,7 +15,7 @@ enum ExpReg { REG_INPUT, REG_OUTPUT, REG_POLARITY, REG_CONFIG };
 // Store: the registers (kind * ports + port), then the pin levels of each port.
 class SimExpander : public SimI2cModel {
 public:
-    SimExpander(SimDevice* dev, unsigned ports) : SimI2cModel(dev), ports_(ports)
+    SimExpander(SimDevice* dev, unsigned ports, SimPinHook hook = nullptr) : SimI2cModel(dev), ports_(ports), hook_(hook)
     {
         for (unsigned p = 0; p < 2; p++)
             pins_[p] = 0xFF;
@@ -106,11 +106,13 @@ private:
             return store_[r];
         unsigned p = r % ports_;
         uint8_t config = store_[reg(REG_CONFIG, p)];
-        uint8_t level = static_cast<uint8_t>((store_[regs() + p] & config) | (store_[reg(REG_OUTPUT, p)] & ~config));
+        uint8_t pins = hook_ ? hook_(p, store_[regs() + p]) : store_[regs() + p];
+        uint8_t level = static_cast<uint8_t>((pins & config) | (store_[reg(REG_OUTPUT, p)] & ~config));
         return static_cast<uint8_t>(level ^ store_[reg(REG_POLARITY, p)]);
     }
 
     unsigned ports_;
+    SimPinHook hook_;
     uint8_t pins_[2];
 };
 
@@ -179,9 +181,9 @@ private:
 
 } // namespace
 
-SimModel* simExpanderCreate(SimDevice* dev, unsigned ports)
+SimModel* simExpanderCreate(SimDevice* dev, unsigned ports, SimPinHook hook)
 {
-    return new SimExpander(dev, ports);
+    return new SimExpander(dev, ports, hook);
 }
 
 SimModel* simExtPllCreate(SimDevice* dev)

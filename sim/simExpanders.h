@@ -26,6 +26,10 @@
 
 #include "sim/simModels.h"
 
+// Pin levels of a port as another model drives them (given the levels the
+// profile and model values set).
+using SimPinHook = uint8_t (*)(unsigned port, uint8_t levels);
+
 // Factories of the model table.
-SimModel* simExpanderCreate(SimDevice* dev, unsigned ports);
+SimModel* simExpanderCreate(SimDevice* dev, unsigned ports, SimPinHook hook = nullptr);
 SimModel* simExtPllCreate(SimDevice* dev);

@@ -6,6 +6,7 @@
 #include "sim/simExpanders.h"
 #include "sim/simPlant.h"
 #include "sim/simProfile.h"
+#include "sim/simRf.h"
 
 #include <cstdio>
 #include <cstring>
@@ -247,11 +248,16 @@ const KindRow kKinds[] = {
     {"cat9534", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
     {"pca9654", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
     {"extpll", false, [](SimDevice* d) { return simExtPllCreate(d); }},
+    {"dcexp", false, simDownConvExpanderCreate},
+    {"ncd2400m", false, simNcd2400mCreate},
     {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
     {"hpaplant", true, simPlantCreate},
     {"hpadac", true, simHpaDacCreate},
     {"ltc2451", false, simLtc2451Create},
+    {"ad9789", true, simAd9789Create},
+    {"ltc6948", true, simLtc6948Create},
+    {"dcsynth", true, simDownConvSynthCreate},
 };
 
 const KindRow* findKind(SimBusId bus, const char* kind)

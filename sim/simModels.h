@@ -30,6 +30,8 @@
 //   none     an SPI chip select with nothing attached (reads zeros).
 //   hpaplant, hpadac, ltc2451  the amplifier plant and the devices it
 //            answers through (sim/simPlant.h).
+//   ad9789, ltc6948, dcsynth  SPI RF devices; dcexp, ncd2400m  I2C devices
+//            of the down-converter and the tunable filter (sim/simRf.h).
 #pragma once
 
 #include "sim/simState.h"

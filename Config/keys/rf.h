@@ -14,12 +14,17 @@ void setOutputRFfrequency(uint32_t f, uint32_t resetLastValid);
 // (10,1), (10,2), (10,6) and (10,11); the other words are not published.
 void publishPowerTableWord(uint32_t index, uint32_t value, uint32_t old);
 
-// Frequency offsets (Hz) added to the output frequency by the frequency
-// power offset and the detector calibration.
-uint32_t getFrequencyOffset();
-void setFrequencyOffset(uint32_t hz);
-uint32_t getFrequencyCalibOffset();
-void setFrequencyCalibOffset(uint32_t hz);
+// Frequency offsets and board output power ("frequency_offset",
+// "frequency_calib_offset", "BoardOutputPower"); until they are rows of this
+// region they stand in pending/Config/keys/rf.cpp. The offset setters retune
+// and the output-power setter reprograms the RF DAC once the hardware is
+// ready.
+int32_t getFrequencyOffset();
+void setFrequencyOffset(uint32_t o);
+int32_t getFrequencyCalibOffset();
+void setFrequencyCalibOffset(uint32_t o);
+int16_t getBoardOutputPower();
+void setBoardOutputPower(uint32_t v);
 // "power_offset_first_freq" / "power_offset_last_freq" (0.1 dB): the power
 // offsets at 87.5 and 108 MHz.
 int16_t getPowerOffsetFirstFreq();

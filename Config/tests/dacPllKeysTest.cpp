@@ -5,17 +5,44 @@
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
+#include "sim/simState.h"
 #include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-// Calls counted by the driver stand-ins.
-int rfDacUpdateCount();
-int rfSynthInitCount();
+#include <vector>
 
 namespace {
+
+// The newest SPI transaction so far, and whether the chip select `cs` (5 the
+// RF DAC, 6 the RF synthesizer) was programmed after it.
+uint64_t spiMark()
+{
+    SimLogRecord r[1];
+    return simLogRead(SIM_BUS_SPI0, 0, r, 1) ? r[0].seq : 0;
+}
+
+int programmedSince(uint16_t cs, uint64_t mark)
+{
+    std::vector<SimLogRecord> log(4096);
+    log.resize(simLogRead(SIM_BUS_SPI0, mark, log.data(), log.size()));
+    for (const SimLogRecord& r : log) {
+        if (r.addr == cs)
+            return 1;
+    }
+    return 0;
+}
+
+int qmSince(uint64_t mark)
+{
+    return programmedSince(5, mark);
+}
+
+int synthSince(uint64_t mark)
+{
+    return programmedSince(6, mark);
+}
 
 class DacPllKeysTest : public SandboxTest {
 protected:
@@ -30,23 +57,24 @@ protected:
 
 TEST_F(DacPllKeysTest, ALoadOnlyStoresAndATableWriteReprogramsOnce)
 {
-    int qm = rfDacUpdateCount();
+    uint64_t mark = spiMark();
     setClkPCml(9); // as the XML load does: the word is not armed
     EXPECT_EQ(getClkPCml(), 9);
     EXPECT_EQ(getConfigChanged(), 0x8u);
-    EXPECT_EQ(rfDacUpdateCount(), qm);
+    EXPECT_EQ(qmSince(mark), 0);
 
     setDacApplyEnable(1); // the table write arms the word
     setClkPCml(10);
-    EXPECT_EQ(rfDacUpdateCount(), qm + 1);
+    EXPECT_EQ(qmSince(mark), 1);
     EXPECT_EQ(getDacApplyEnable(), 0u);
     EXPECT_EQ(readDbAreaCell(14, 2), 10u);
 
     // The same value again does nothing and leaves the word armed.
+    mark = spiMark();
     setDacApplyEnable(1);
     setClkPCml(10);
     EXPECT_EQ(getDacApplyEnable(), 1u);
-    EXPECT_EQ(rfDacUpdateCount(), qm + 1);
+    EXPECT_EQ(qmSince(mark), 0);
 }
 
 TEST_F(DacPllKeysTest, EachKeyRunsItsOwnDeviceSteps)
@@ -62,23 +90,22 @@ TEST_F(DacPllKeysTest, EachKeyRunsItsOwnDeviceSteps)
         {setLtcChargePump, 1, 0}, {setFpgaOutFormat, 0, 0}, {setFpgaOutGainA_ddBu, 0, 0},
     };
     for (const Case& c : cases) {
-        int qm = rfDacUpdateCount();
-        int synth = rfSynthInitCount();
+        uint64_t mark = spiMark();
         setDacApplyEnable(1);
         c.set(1);
-        EXPECT_EQ(rfDacUpdateCount() - qm, c.qm);
-        EXPECT_EQ(rfSynthInitCount() - synth, c.synth);
+        EXPECT_EQ(qmSince(mark), c.qm);
+        EXPECT_EQ(synthSince(mark), c.synth);
         // Keys without a device step leave the word armed.
         EXPECT_EQ(getDacApplyEnable(), c.synth || c.qm ? 0u : 1u);
     }
 
     // Before the hardware is up an armed write stores and disarms only.
     setHwReady(0);
-    int qm = rfDacUpdateCount();
+    uint64_t mark = spiMark();
     setDacApplyEnable(1);
     setChan0GainNco(255);
     EXPECT_EQ(getChan0GainNco(), 255);
-    EXPECT_EQ(rfDacUpdateCount(), qm);
+    EXPECT_EQ(qmSince(mark), 0);
     EXPECT_EQ(getDacApplyEnable(), 0u);
 }
 

@@ -303,7 +303,7 @@ TEST_F(AmpPlantIf2, AttenuatorCodeRaisesTheForwardCountUpToSaturation)
     std::vector<uint16_t> counts;
     for (uint32_t code = 0; code <= 65535; code += 4096) {
         uint16_t c = static_cast<uint16_t>(code), v = 0;
-        setDacOutput(&c, 0);
+        setDacOutput(c, 0);
         ASSERT_EQ(readAmpAdcChannel(AMP_ADC_FWD, &v), 0);
         counts.push_back(v);
     }

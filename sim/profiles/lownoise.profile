@@ -36,7 +36,8 @@ i2c 1 0x2D pca9655 name=PCA9655_IC5_BP
 
 # Optional boards, fitted by the profile "full":
 # i2c 1 0x15 pca9654 name=PCA9654_BPF
-# i2c 1 0x2E cat9534 name=DOWNCONV_EXP
+# i2c 1 0x2E dcexp name=DOWNCONV_EXP
+# i2c 1 0x60 ncd2400m name=NCD2400M
 # Amplifier-side EEPROMs: the RF EEPROM and the power-supply module's EEPROM.
 # i2c 1 0x52 m24lc512 name=M24LC512_RF
 # i2c 1 0x50 m34d64 name=M34D64_PSU
@@ -45,8 +46,8 @@ i2c 1 0x2D pca9655 name=PCA9655_IC5_BP
 spi 2 shift name=AD7476 reply=0x00,0x00
 spi 3 shift name=DAC
 spi 4 none
-spi 5 shift name=AD9789
-spi 6 shift name=RF_SYNTH
+spi 5 ad9789 name=AD9789
+spi 6 ltc6948 name=LTC6948
 spi 7 none
 spi 16 shift name=DTC
 spi 17 shift name=DOWNCONV_SYNTH
