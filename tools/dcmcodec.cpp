@@ -96,11 +96,13 @@ std::string encode(std::istringstream& in)
             if (!parseHex(tok.substr(2), &bytes) || bytes.size() > kDcmDataBlockMax)
                 return "bad";
             msg.dataLen = static_cast<uint8_t>(bytes.size());
-            memcpy(msg.dataBlock, bytes.data(), bytes.size());
+            if (!bytes.empty())
+                memcpy(msg.dataBlock, bytes.data(), bytes.size());
         } else if (tok.rfind("x=", 0) == 0) {
             if (!parseHex(tok.substr(2), &bytes) || bytes.size() > kDcmBlockDataMax)
                 return "bad";
-            memcpy(msg.block.data, bytes.data(), bytes.size());
+            if (!bytes.empty())
+                memcpy(msg.block.data, bytes.data(), bytes.size());
         } else {
             unsigned long v[4];
             if (body != "list" || !parseNums(tok, v, 4) || elems >= 255)
@@ -132,7 +134,8 @@ std::string decode(std::istringstream& in)
     if (!parseHex(h, &bytes) || bytes.size() > kDcmFrameMax)
         return "bad";
     DcmFrameBuf frame;
-    memcpy(frame.data, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        memcpy(frame.data, bytes.data(), bytes.size());
     frame.len = static_cast<uint16_t>(bytes.size());
     frame.flag = 0;
     DcmMsg msg = {};
