@@ -286,6 +286,33 @@ void drawHex(int font, int column, int row, int digits, unsigned long value, int
     drawRightAligned(font, column, row, out, centred);
 }
 
+void drawTightNumber(int column, int row, const char* text)
+{
+    constexpr int kCell = 16, kPointCell = 6, kHeight = 32;
+    int width = 0;
+    for (const char* p = text; *p; p++)
+        width += *p == '.' ? kPointCell : kCell;
+    int right = column * kCell, y = (row - 1) * 16;
+    int x = right - width;
+    for (int yy = y; yy < y + kHeight; yy++)
+        for (int xx = x; xx < right; xx++)
+            setPixel(xx, yy, background());
+    if (st().recorder)
+        st().recorder(3, column, row, text);
+    for (const char* p = text; *p; p++) {
+        if (*p == '.') {
+            // The point as the font draws it: 2 x 4 pixels on the baseline.
+            for (int yy = y + 22; yy < y + 26; yy++)
+                for (int xx = x + 2; xx < x + 4; xx++)
+                    setPixel(xx, yy, foreground());
+            x += kPointCell;
+        } else {
+            drawChar(static_cast<unsigned char>(*p), x, y, 3);
+            x += kCell;
+        }
+    }
+}
+
 void drawBrackets(int on, int columnLeft, int columnRight, int row)
 {
     drawText(1, columnLeft, row, 0, on ? "[" : " ", 1, 0);

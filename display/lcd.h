@@ -46,6 +46,11 @@ void drawNumber(long value, int x, int y, int font);
 void drawDecimal(int font, int column, int row, int digits, long value, int point, int centred);
 void drawHex(int font, int column, int row, int digits, unsigned long value, int centred);
 void drawBrackets(int on, int columnLeft, int columnRight, int row);
+// A number of the large font 3 ending with the cell `column` of row `row`,
+// its decimal point in a narrow cell of its own, so that "43.0" fits where
+// three characters do; the cells it takes are cleared first. The recorder
+// sees it as one text at (3, column, row).
+void drawTightNumber(int column, int row, const char* text);
 
 // Writes one character to the blanking control: 0, -1 when it cannot be
 // opened, -2 when the write fails.

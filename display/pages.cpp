@@ -129,18 +129,14 @@ void drawTemperature(int column, uint32_t raw, bool blank)
     drawText(1, column + 1, 4, kMarkDegree, " ", 1, 0);
 }
 
-// The power number in font 3 ends in this column of font 3 (x = 160).
+// The power number ends in this cell of font 3 (x = 160), where the unit
+// text's letters begin; a narrow decimal point lets four characters fit
+// after the "MHz".
 constexpr int kPowerEndColumn = 10;
-// Three characters fit between the "MHz" and the unit; a longer number
-// runs over the unit line's leading blanks.
-constexpr int kPowerFieldChars = 3;
 
 void drawPowerNumber(const char* text)
 {
-    char field[12];
-    snprintf(field, sizeof field, "%*s", kPowerFieldChars, text);
-    int len = static_cast<int>(strlen(field));
-    drawText(3, kPowerEndColumn - len + 1, 2, 0, field, len, 0);
+    drawTightNumber(kPowerEndColumn, 2, text);
 }
 
 void drawStatus(int first, int arg)
