@@ -1,6 +1,8 @@
 // Netlink channel and DIPC packets of lumiro.
 #include "display/dipc.h"
 
+#include "platform/sysLog.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,14 +99,15 @@ int init_nl_ch(pid_t pid, uint32_t groups, int reserved, int protocol)
             break;
         }
     if (!c) {
-        syslog(LOG_ERR, "ERR No netlink socket available \n\n");
+        systemLog(LOG_ERR, "ERR No netlink socket available \n\n");
         return kNoSlot;
     }
     int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
     if (fd < 0) {
+        // Negated, so a failure can never pass for a descriptor.
         int e = errno;
-        syslog(LOG_ERR, "ERR %s\n", strerror(e));
-        return e;
+        systemLog(LOG_ERR, "ERR %s\n", strerror(e));
+        return -e;
     }
     *c = Channel{};
     c->src.nl_family = AF_NETLINK;
@@ -114,9 +117,9 @@ int init_nl_ch(pid_t pid, uint32_t groups, int reserved, int protocol)
     if (bind(fd, reinterpret_cast<struct sockaddr*>(&c->src), sizeof c->src) != 0 ||
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0) {
         int e = errno;
-        syslog(LOG_ERR, "ERR %s\n", strerror(e));
+        systemLog(LOG_ERR, "ERR %s\n", strerror(e));
         close(fd);
-        return e;
+        return -e;
     }
     c->dst.nl_family = AF_NETLINK;
     c->dst.nl_pid = 0;
@@ -143,7 +146,7 @@ int send_msg_nl(int fd, const void* buffer, size_t length)
 {
     Channel* c = channelOf(fd);
     if (!c) {
-        syslog(LOG_ERR, "ERR Netlink socket not found [i=%d] \n\n", kSlots);
+        systemLog(LOG_ERR, "ERR Netlink socket not found [i=%d] \n\n", kSlots);
         return -1;
     }
     c->hdr.nlmsg_len = static_cast<uint32_t>(NLMSG_HDRLEN + length);
@@ -158,11 +161,11 @@ int send_msg_nl(int fd, const void* buffer, size_t length)
     c->msg.msg_iovlen = 2;
     ssize_t n = sendmsg(fd, &c->msg, MSG_DONTWAIT);
     if (n < 0) {
-        syslog(LOG_ERR, "ERR %s\n", strerror(errno));
+        systemLog(LOG_ERR, "ERR %s\n", strerror(errno));
         return -1;
     }
     if (static_cast<size_t>(n) != NLMSG_HDRLEN + length) {
-        syslog(LOG_ERR, "ERR Wrong number of transmitted bytes {expected [%d] -- sent [%d]}\n\n",
+        systemLog(LOG_ERR, "ERR Wrong number of transmitted bytes {expected [%d] -- sent [%d]}\n\n",
                static_cast<int>(NLMSG_HDRLEN + length), static_cast<int>(n));
         return -1;
     }
@@ -173,7 +176,7 @@ int recv_msg_nl(int fd, void* buffer, size_t size, uint32_t* groups)
 {
     Channel* c = channelOf(fd);
     if (!c) {
-        syslog(LOG_ERR, "ERR Netlink socket not found \n\n");
+        systemLog(LOG_ERR, "ERR Netlink socket not found \n\n");
         return kNoSlot;
     }
     memset(&c->hdr, 0, sizeof c->hdr);
@@ -188,11 +191,11 @@ int recv_msg_nl(int fd, void* buffer, size_t size, uint32_t* groups)
     c->msg.msg_iovlen = 2;
     ssize_t n = recvmsg(fd, &c->msg, 0);
     if (n < 0) {
-        syslog(LOG_ERR, "ERR %s\n", strerror(errno));
+        systemLog(LOG_ERR, "ERR %s\n", strerror(errno));
         return -1;
     }
     if (n == 0) {
-        syslog(LOG_ERR, "ERR The peer has performed an orderly shutdown \n\n");
+        systemLog(LOG_ERR, "ERR The peer has performed an orderly shutdown \n\n");
         close(fd);
         c->fd = 0;
         return 0;

@@ -27,7 +27,7 @@ struct DipcPacket {
 };
 
 // Opens a channel: its socket, or -11 when both slots are taken, or the
-// errno of the failed call.
+// negated errno of the failed call.
 int init_nl_ch(pid_t pid, uint32_t groups, int reserved, int protocol);
 // Closes every channel (tests).
 void closeNetlinkChannels();

@@ -76,7 +76,7 @@ void displayStart()
     initFramebuffer();
     clearScreen();
     int fd = init_nl_ch(getpid(), DIPC_GROUP_DISPLAY, 0, kNetlinkProtocol);
-    if (fd < 0 || fd > 0xFFFF) {
+    if (fd < 0) {
         printf("lumiro: netlink channel not opened (%d)\n", fd);
         fd = -1;
     }

@@ -23,14 +23,19 @@ std::vector<uint8_t> build(const DipcPacket& p)
     return std::vector<uint8_t>(buf, buf + n);
 }
 
-class DipcNetTest : public ::testing::Test {
+class DipcNetTest : public SandboxTest {
 protected:
     void SetUp() override
     {
+        SandboxTest::SetUp();
         if (!privateNetwork())
             GTEST_SKIP() << "no network namespace";
     }
-    void TearDown() override { closeNetlinkChannels(); }
+    void TearDown() override
+    {
+        closeNetlinkChannels();
+        SandboxTest::TearDown();
+    }
 };
 
 } // namespace
@@ -144,6 +149,19 @@ TEST_F(DipcNetTest, TwoSlotsOnlyAndUnknownSocketRefused)
     uint8_t byte = 0;
     EXPECT_EQ(send_msg_nl(9999, &byte, 1), -1);
     EXPECT_EQ(recv_msg_nl(9999, &byte, 1, nullptr), -11);
+    EXPECT_NE(readSandboxFile("/var/log/messages").find("<3> ERR No netlink socket available \n"),
+              std::string::npos);
+}
+
+TEST_F(DipcNetTest, AFailedBindIsANegativeErrorNeverADescriptor)
+{
+    int a = init_nl_ch(getpid(), DIPC_GROUP_DISPLAY, 0, kNetlinkProtocol);
+    ASSERT_GT(a, 0);
+    // The same port twice.
+    EXPECT_EQ(init_nl_ch(getpid(), DIPC_GROUP_DISPLAY, 0, kNetlinkProtocol), -EADDRINUSE);
+    // The slot stayed free for a working channel.
+    EXPECT_GT(init_nl_ch(0, DIPC_GROUP_DISPLAY, 0, kNetlinkProtocol), 0);
+    EXPECT_NE(readSandboxFile("/var/log/messages").find("<3> ERR Address already in use\n"), std::string::npos);
 }
 
 TEST_F(DipcNetTest, RepliesToTheDisplaysPortAreDrainedEveryTurn)
