@@ -233,6 +233,32 @@ const PageDef* pageOf(uint8_t id)
     return nullptr;
 }
 
+// Writes 17 characters into a static line from column 2.
+void writeFromColumn2(uint8_t page, int line, const char* text)
+{
+    memcpy(staticLine(page, line) + 1, text, 17);
+}
+
+// The configuration menu and the FM settings list what the system type has.
+void rewriteBySystemType(uint8_t page, uint8_t type)
+{
+    constexpr const char* kBlank = "                 ";
+    if (page == 26) {
+        if (type == 1 || type == 2) {
+            writeFromColumn2(26, 2, "VRL SETUP        ");
+            writeFromColumn2(26, 3, kBlank);
+        } else if (type == 10 || type == 11) {
+            writeFromColumn2(26, 2, "INPUT SETTINGS   ");
+            writeFromColumn2(26, 3, "VRL SETUP        ");
+        } else {
+            writeFromColumn2(26, 2, "NETWORK          ");
+            writeFromColumn2(26, 3, "VRL SETUP        ");
+        }
+    } else if (page == 28) {
+        writeFromColumn2(28, 3, type == 10 ? "INPUT RX SETTINGS" : kBlank);
+    }
+}
+
 } // namespace
 
 uint8_t currentPage()
@@ -272,6 +298,7 @@ void gotoPage(uint8_t page, int arg)
     st().page = page;
     clearScreen();
     st().systemType = getSystemType();
+    rewriteBySystemType(page, st().systemType);
     drawStaticText(page);
     pageDraw(1, arg);
 }

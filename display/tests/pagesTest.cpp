@@ -372,3 +372,32 @@ TEST_F(PagesTest, FbshotPictureEqualsTheFrameBuffer)
     runInSandbox(root, std::string(CORVANE_TOOLS_DIR) + "/fbshot x.png --scale 0", &status);
     EXPECT_EQ(status, 2);
 }
+
+TEST_F(PagesTest, ConfigurationPagesFollowTheSystemType)
+{
+    struct Case {
+        uint8_t type;
+        const char* line3;
+        const char* line4;
+        const char* fm4;
+    };
+    for (Case c : {Case{1, " VRL SETUP           ", "                     ", "                     "},
+                   Case{2, " VRL SETUP           ", "                     ", "                     "},
+                   Case{10, " INPUT SETTINGS      ", " VRL SETUP           ", " INPUT RX SETTINGS   "},
+                   Case{11, " INPUT SETTINGS      ", " VRL SETUP           ", "                     "},
+                   Case{3, " NETWORK             ", " VRL SETUP           ", "                     "}}) {
+        cell(3, 3, c.type);
+        refreshAll();
+        startRecordingTexts();
+        gotoPage(26, 0);
+        gotoPage(28, 0);
+        stopRecordingTexts();
+        EXPECT_EQ(pageSystemType(), c.type);
+        EXPECT_TRUE(drew(1, 1, 1, "  CONFIGURATION MENU ")) << int(c.type);
+        EXPECT_TRUE(drew(1, 1, 2, " RF SETTINGS         ")) << int(c.type);
+        EXPECT_TRUE(drew(1, 1, 3, c.line3)) << int(c.type);
+        EXPECT_TRUE(drew(1, 1, 4, c.line4)) << int(c.type);
+        EXPECT_TRUE(drew(1, 1, 4, c.fm4)) << int(c.type);
+        EXPECT_TRUE(drew(1, 1, 3, " INPUT LEVELS        ")) << int(c.type);
+    }
+}
