@@ -8,6 +8,10 @@
 #include "display/pages.h"
 #include "display/tests/displayTestSupport.h"
 
+#include <cerrno>
+#include <cstring>
+#include <linux/netlink.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace lumiro;
@@ -294,4 +298,32 @@ TEST_F(LoopTest, KeysReachTheCurrentPageOnly)
     EXPECT_EQ(displayState().lastKeyCode, 0);
     EXPECT_EQ(currentPage(), 2);
     EXPECT_EQ(acks(), 2);
+}
+
+TEST_F(LoopTest, RepliesSentToTheDisplayAreTakenTurnByTurn)
+{
+    int peer = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, kNetlinkProtocol);
+    ASSERT_GE(peer, 0);
+    struct sockaddr_nl to = {};
+    to.nl_family = AF_NETLINK;
+    to.nl_pid = static_cast<uint32_t>(getpid());
+    uint8_t msg[30] = {};
+    nlmsghdr h = {};
+    h.nlmsg_len = sizeof msg;
+    h.nlmsg_type = 3;
+    memcpy(msg, &h, sizeof h);
+    msg[16] = 0xFC;
+    msg[17] = 0x83;
+    int sent = 0;
+    for (int turn = 0; turn < 400; turn++) {
+        for (int i = 0; i < 5; i++)
+            if (sendto(peer, msg, sizeof msg, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) == sizeof msg)
+                sent++;
+        displayTurn();
+    }
+    EXPECT_EQ(sent, 2000);
+    uint8_t buf[64];
+    EXPECT_LT(recv(displaySocket(), buf, sizeof buf, MSG_DONTWAIT), 0);
+    EXPECT_EQ(errno, EAGAIN);
+    close(peer);
 }
