@@ -26,9 +26,9 @@ def section(doc, title):
     return lines[start:end]
 
 
-def word_list(spec):
+def word_list(words):
     out = []
-    for part in spec.split(","):
+    for part in words.split(","):
         part = part.strip()
         if "-" in part:
             a, b = part.split("-")
