@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace lumiro {
 
@@ -156,67 +157,91 @@ void drawStatus(int first, int arg)
     now.tin = imageWord(2, 3);
     now.tout = imageWord(2, 29);
     now.tinBlank = (imageWord(2, 57) >> 16) & 1;
-    if (!first && memcmp(&now, &st().shown, sizeof now) == 0)
-        return;
-    st().shown = now;
-    // Rows 2 to 4 hold the large digits and fields of varying width: they
-    // are drawn anew from their static lines.
-    if (!first)
-        for (int row = 2; row <= 4; row++)
-            drawText(1, 1, row, 0, staticLine(1, row - 1), 32, 0);
+    StatusShown& was = st().shown;
+    auto changed = [&](std::initializer_list<uint32_t StatusShown::*> fields) {
+        bool any = first != 0;
+        for (auto f : fields)
+            any = any || now.*f != was.*f;
+        return any;
+    };
+    char buf[24];
 
     // Row 1: input source, RDS source, preset, master or slave.
-    const char* source = nullptr;
-    const char* rds = nullptr;
-    if (inputModeTexts(now.mode, &source, &rds)) {
-        drawText(1, 10, 1, 0, source, 7, 0);
-        drawText(1, 22, 1, 0, rds, 3, 0);
-    } else {
-        drawText(1, 10, 1, 0, "       ", 7, 0);
-        drawText(1, 22, 1, 0, "   ", 3, 0);
-    }
-    char buf[24];
-    snprintf(buf, sizeof buf, "P%-2u", now.preset % 100);
-    drawText(1, 27, 1, 0, buf, 3, 0);
-    drawText(1, 30, 1, 0, now.master == 1 ? "SLV" : "MST", 3, 0);
-
-    // Row 2: the frequency in tenths of a MHz, 5 characters with one
-    // decimal ending at column 5 of the large font, before the "MHz".
-    uint32_t tenthsMhz = now.freq / 100000;
-    snprintf(buf, sizeof buf, "%3u.%u", (tenthsMhz / 10) % 1000, tenthsMhz % 10);
-    drawText(3, 1, 2, 0, buf, 5, 0);
-
-    // Rows 2 and 3: the forward power and its unit, the reflected percentage.
-    bool dbm = now.family == kFamilyDbm || now.family == kFamilyDbmStandby;
-    if (dbm) {
-        int32_t d = static_cast<int32_t>(now.fwdDbm);
-        bool shown = now.family == kFamilyDbm || (now.standbyBit && d != kNoDbm);
-        if (shown) {
-            drawText(1, 14, 3, 0, now.family == kFamilyDbm ? "       dBm" : "           dBm",
-                     now.family == kFamilyDbm ? 10 : 14, 0);
-            snprintf(buf, sizeof buf, "%s%d.%d", d < 0 ? "-" : "", (d < 0 ? -d : d) / 10, (d < 0 ? -d : d) % 10);
-            drawPowerNumber(buf);
+    if (changed({&StatusShown::mode})) {
+        const char* source = nullptr;
+        const char* rds = nullptr;
+        if (inputModeTexts(now.mode, &source, &rds)) {
+            drawText(1, 10, 1, 0, source, 7, 0);
+            drawText(1, 22, 1, 0, rds, 3, 0);
         } else {
-            drawText(1, 14, 3, 0, "  STANDBY", 9, 0);
-        }
-    } else {
-        PowerText p;
-        if (formatPower(now.fwd, &p)) {
-            const char* unit = !strcmp(p.unit, "mW") ? "       mW " : !strcmp(p.unit, "W") ? "        W " : "       kW ";
-            drawText(1, 14, 3, 0, unit, 10, 0);
-            drawPowerNumber(p.number);
+            drawText(1, 10, 1, 0, "       ", 7, 0);
+            drawText(1, 22, 1, 0, "   ", 3, 0);
         }
     }
-    if (now.family != kFamilyDbmStandby) {
-        drawText(1, 25, 3, 0, "       %", 8, 0);
-        snprintf(buf, sizeof buf, "%3u", now.reflPct > 999 ? 999 : now.reflPct);
-        drawText(1, 29, 3, 0, buf, 3, 0);
+    if (changed({&StatusShown::preset})) {
+        snprintf(buf, sizeof buf, "P%-2u", now.preset % 100);
+        drawText(1, 27, 1, 0, buf, 3, 0);
+    }
+    if (changed({&StatusShown::master}))
+        drawText(1, 30, 1, 0, now.master == 1 ? "SLV" : "MST", 3, 0);
+
+    // Rows 2 and 3 hold the large digits and fields of varying width: they
+    // are drawn anew from their static lines when any of them changed.
+    if (changed({&StatusShown::freq, &StatusShown::family, &StatusShown::fwd, &StatusShown::fwdDbm,
+                 &StatusShown::reflPct, &StatusShown::standbyBit})) {
+        if (!first)
+            for (int row = 2; row <= 3; row++)
+                drawText(1, 1, row, 0, staticLine(1, row - 1), 32, 0);
+        // The frequency in tenths of a MHz, 5 characters with one decimal
+        // ending at column 5 of the large font, before the "MHz".
+        uint32_t tenthsMhz = now.freq / 100000;
+        snprintf(buf, sizeof buf, "%3u.%u", (tenthsMhz / 10) % 1000, tenthsMhz % 10);
+        drawText(3, 1, 2, 0, buf, 5, 0);
+
+        // The forward power and its unit, the reflected percentage.
+        bool dbm = now.family == kFamilyDbm || now.family == kFamilyDbmStandby;
+        if (dbm) {
+            int32_t d = static_cast<int32_t>(now.fwdDbm);
+            bool shown = now.family == kFamilyDbm || (now.standbyBit && d != kNoDbm);
+            if (shown) {
+                drawText(1, 14, 3, 0, now.family == kFamilyDbm ? "       dBm" : "           dBm",
+                         now.family == kFamilyDbm ? 10 : 14, 0);
+                snprintf(buf, sizeof buf, "%s%d.%d", d < 0 ? "-" : "", (d < 0 ? -d : d) / 10, (d < 0 ? -d : d) % 10);
+                drawPowerNumber(buf);
+            } else {
+                drawText(1, 14, 3, 0, "  STANDBY", 9, 0);
+            }
+        } else {
+            PowerText p;
+            if (formatPower(now.fwd, &p)) {
+                const char* unit =
+                    !strcmp(p.unit, "mW") ? "       mW " : !strcmp(p.unit, "W") ? "        W " : "       kW ";
+                drawText(1, 14, 3, 0, unit, 10, 0);
+                drawPowerNumber(p.number);
+            }
+        }
+        if (now.family != kFamilyDbmStandby) {
+            drawText(1, 25, 3, 0, "       %", 8, 0);
+            snprintf(buf, sizeof buf, "%3u", now.reflPct > 999 ? 999 : now.reflPct);
+            drawText(1, 29, 3, 0, buf, 3, 0);
+        }
     }
 
-    // Row 4: status and temperatures.
-    drawText(1, 8, 4, 0, statusText(now.status), 7, 0);
-    drawTemperature(21, now.tin, now.tinBlank != 0);
-    drawTemperature(31, now.tout, false);
+    // Row 4: status and temperatures; a temperature's cells are restored
+    // from the static line before it is drawn.
+    if (changed({&StatusShown::status}))
+        drawText(1, 8, 4, 0, statusText(now.status), 7, 0);
+    if (changed({&StatusShown::tin, &StatusShown::tinBlank})) {
+        if (!first)
+            drawText(1, 16, 4, 0, staticLine(1, 3) + 15, 8, 0);
+        drawTemperature(21, now.tin, now.tinBlank != 0);
+    }
+    if (changed({&StatusShown::tout})) {
+        if (!first)
+            drawText(1, 24, 4, 0, staticLine(1, 3) + 23, 9, 0);
+        drawTemperature(31, now.tout, false);
+    }
+    was = now;
 }
 
 // The page table: pages without a row have no handlers.

@@ -269,18 +269,39 @@ TEST_F(PagesTest, StatusTextsFrequencyAndTemperatures)
     EXPECT_TRUE(drew(1, 30, 1, "SLV"));
 }
 
-TEST_F(PagesTest, StatusPageRedrawsOnlyOnChange)
+TEST_F(PagesTest, StatusPageRedrawsOnlyWhatChanged)
 {
     Status s;
+    s.tin = 45;
+    s.tout = 28;
     show(s);
+    std::vector<uint16_t> shown = frame();
     startRecordingTexts();
     pageDraw(0, 0);
     EXPECT_TRUE(recordedTexts().empty());
-    cell(6, 2, 53);
+
+    cell(6, 2, 53); // the forward power: rows 2 and 3 only
+    refreshAll();
+    pageDraw(0, 0);
+    EXPECT_TRUE(drew(3, 10, 2, "5.3"));
+    EXPECT_TRUE(drew(3, 1, 2, " 98.5"));
+    for (const RecordedText& t : recordedTexts())
+        EXPECT_TRUE(t.row == 2 || t.row == 3) << t.row << " " << t.text;
+
+    recordedTexts().clear();
+    cell(10, 11, 7); // the outer temperature: its own cells of row 4
     refreshAll();
     pageDraw(0, 0);
     stopRecordingTexts();
-    EXPECT_TRUE(drew(3, 10, 2, "5.3"));
+    std::vector<RecordedText> want = {{1, 24, 4, "Tout:    "}, {1, 30, 4, " 7"}, {1, 32, 4, "\x80"}};
+    EXPECT_EQ(recordedTexts(), want);
+
+    // Back to the first values: the same picture as the first draw.
+    cell(6, 2, 0);
+    cell(10, 11, 28);
+    refreshAll();
+    pageDraw(0, 0);
+    EXPECT_TRUE(frame() == shown);
 }
 
 TEST_F(PagesTest, GoldenStatusPages)
