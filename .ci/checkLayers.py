@@ -19,7 +19,9 @@ brackets):
   - comtab/dbPool.* includes only comtab/dbPool.h, core/base/ and platform/;
   - Config/ outside Config/keys/ includes only Config/, core/base/,
     platform/ and comtab/dbPool.h;
-  - outside core/, nothing includes core/ but core/base/.
+  - outside core/, nothing includes core/ but core/base/;
+  - display/ (lumiro, a program of its own) includes only display/ and
+    platform/.
 A stand-in pending/<folder>/<file> is checked as <folder>/<file>, the file
 it stands for. Tests, testing/, sim/, tools/ and bench/ are not checked.
 
@@ -44,6 +46,7 @@ RULES = [
     ("comtab/dbPool.", ("comtab/dbPool.h", "core/base/", "platform/")),
     ("Config/keys/", None),
     ("Config/", ("Config/", "core/base/", "platform/", "comtab/dbPool.h")),
+    ("display/", ("display/", "platform/")),
 ]
 
 

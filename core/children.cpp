@@ -7,6 +7,7 @@
 #include "core/base/logs.h"
 #include "core/base/utils.h"
 #include "platform/paths.h"
+#include "platform/programs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,12 +23,8 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-// The system's program search path (what systemd gives its services).
-constexpr const char* kSystemPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr int kSupervisedCount = 3; // lumiro, appweb, snmpd: slots 0..2
 constexpr const char* kSupervisedNames[kSupervisedCount] = {"lumiro", "appweb", "snmpd"};
 // A supervised program is started again no sooner than this after its last start.
@@ -84,66 +81,6 @@ struct CVector {
     }
 };
 
-bool hostSimulation()
-{
-    return !sandboxRoot().empty();
-}
-
-std::vector<std::string> searchDirs()
-{
-    const char* list = kSystemPath;
-    if (!hostSimulation()) {
-        const char* env = getenv("PATH");
-        if (env && *env)
-            list = env;
-    }
-    std::vector<std::string> dirs;
-    std::string all = list;
-    size_t start = 0;
-    while (start <= all.size()) {
-        size_t end = all.find(':', start);
-        if (end == std::string::npos)
-            end = all.size();
-        if (end > start)
-            dirs.push_back(sysPath(all.substr(start, end - start).c_str()));
-        start = end + 1;
-    }
-    return dirs;
-}
-
-// Where the program is executed from. A bare name that is nowhere on the
-// search path resolves into its first folder, so the exec fails cleanly.
-std::string resolveProgram(const char* program)
-{
-    if (strchr(program, '/'))
-        return program[0] == '/' ? sysPath(program) : std::string(program);
-    std::vector<std::string> dirs = searchDirs();
-    for (const std::string& d : dirs) {
-        std::string p = d + "/" + program;
-        if (access(p.c_str(), X_OK) == 0)
-            return p;
-    }
-    return (dirs.empty() ? std::string("/nonexistent") : dirs[0]) + "/" + program;
-}
-
-// The children's environment: the daemon's own. In the host simulation the
-// search path holds only the sandbox's program folders, so a shell command
-// can never reach a program of the machine running the simulation.
-void buildEnvironment(CVector* env)
-{
-    for (char** e = environ; e && *e; e++) {
-        if (hostSimulation() && !strncmp(*e, "PATH=", 5))
-            continue;
-        env->add(*e);
-    }
-    if (hostSimulation()) {
-        std::string path = "PATH=";
-        for (const std::string& d : searchDirs())
-            path += (path.size() > 5 ? ":" : "") + d;
-        env->add(path);
-    }
-}
-
 void writeIgnoringResult(int fd, const void* data, size_t len)
 {
     if (write(fd, data, len) < 0) {
@@ -199,9 +136,10 @@ pid_t forkExec(const char* path, char* const argv[], char* const envp[], int std
 
 pid_t spawnVector(const char* program, CVector* args, const char* failMessage, int stdoutFd, int errFd)
 {
-    std::string path = resolveProgram(program);
+    std::string path = programPath(program);
     CVector env;
-    buildEnvironment(&env);
+    for (const std::string& e : programEnvironment())
+        env.add(e);
     return forkExec(path.c_str(), args->get(), env.get(), stdoutFd, failMessage, errFd);
 }
 

@@ -8,6 +8,7 @@
 #include "core/base/logs.h"
 #include "platform/io.h"
 #include "platform/paths.h"
+#include "platform/programs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -126,32 +127,6 @@ void copyDefaults(const char* srcDir, const char* dstDir, const char* const* nam
             sync();
         }
     }
-}
-
-// In the host simulation every absolute path that starts a word of a shell
-// command line (a program or a redirection target) is moved below the
-// sandbox root; quoted text is left as it is. On the board it is the line.
-std::string mapShellLine(const char* line)
-{
-    const std::string& root = sandboxRoot();
-    if (root.empty())
-        return line;
-    std::string out;
-    char quote = 0;
-    char prev = ' ';
-    for (const char* p = line; *p; prev = *p++) {
-        char c = *p;
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '/' && (prev == ' ' || prev == '\t' || strchr(";|&<>()", prev))) {
-            out += root;
-        }
-        out += c;
-    }
-    return out;
 }
 
 int writeI2cAttribute(const char* attribute, const char* text, const char* failLine)

@@ -5,6 +5,7 @@
 #include "platform/host/ioDevice.h"
 #include "platform/paths.h"
 #include "sim/programs.h"
+#include "sim/simFb.h"
 #include "sim/simFpga.h"
 #include "sim/simI2c.h"
 #include "sim/simModels.h"
@@ -152,6 +153,7 @@ void registerDevices()
     }
     ioRegisterDevice("/dev/mem", simMemDevice());
     ioRegisterDevice("/dev/dwlfpga", simDwlFpgaDevice());
+    ioRegisterDevice("/dev/fb0", simFbDevice());
 }
 
 } // namespace
@@ -180,7 +182,7 @@ void simBoardInit()
     for (const char* d : dirs)
         simMakeDirs(sysPath(d).c_str());
     if (simInstallPrograms() != 0 || simStateAttach(root, buildBoard) != 0 || simModelsAttach(false) != 0 ||
-        makeSysfs() != 0) {
+        makeSysfs() != 0 || simFbInstall() != 0) {
         // Without its board the simulation cannot run: end here, said,
         // rather than meet a missing page later.
         fprintf(stderr, "simulated board: cannot bring up the board of %s\n", root.c_str());

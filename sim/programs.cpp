@@ -42,6 +42,36 @@ while kill -0 "$PPID" 2>/dev/null; do sleep 1; done
 rm -f "$ROOT/var/run/standin/$name.$$"
 )SH";
 
+// The display program: runs the built lumiro named in its knob file
+// /var/lib/standin/lumiro_bin (./run writes it) as its child, ends it when
+// killed (the killall stand-in finds this script) or when the daemon that
+// started it is gone, and ends with its status. Without the knob it is a
+// sleeper like the other companions.
+const char kLumiro[] = R"SH(bin=
+knob="$ROOT/var/lib/standin/lumiro_bin"
+[ -f "$knob" ] && bin=$(cat "$knob")
+if [ -z "$bin" ] || [ ! -x "$bin" ]; then
+    exec </dev/null >/dev/null 2>&1
+    [ -d "$ROOT/var/run/standin" ] || exit 0
+    echo $$ > "$ROOT/var/run/standin/$name.$$"
+    while kill -0 "$PPID" 2>/dev/null; do sleep 1; done
+    rm -f "$ROOT/var/run/standin/$name.$$"
+    exit 0
+fi
+exec </dev/null
+pidf="$ROOT/var/run/standin/$name.$$"
+[ -d "$ROOT/var/run/standin" ] && echo $$ > "$pidf"
+"$bin" &
+child=$!
+trap 'kill $child 2>/dev/null; rm -f "$pidf"; exit 143' TERM INT HUP
+while kill -0 "$PPID" 2>/dev/null && kill -0 $child 2>/dev/null; do sleep 0.2; done
+kill $child 2>/dev/null
+wait $child
+status=$?
+rm -f "$pidf"
+exit $status
+)SH";
+
 // Kills by name only the stand-ins of this sandbox, checked by their
 // command line so that a reused pid is never hit.
 const char kKillall[] = R"SH(status=1
@@ -158,6 +188,10 @@ fi
 exec /bin/date "$@"
 )SH";
 
+// cat: the shell line has put its paths below the sandbox already.
+const char kCat[] = R"SH(exec /bin/cat "$@"
+)SH";
+
 // perl: only the summer-time probe is run; it answers from its knob.
 const char kPerl[] = R"SH(f="$ROOT/var/lib/standin/isdst"
 if [ -f "$f" ]; then exit "$(cat "$f")"; fi
@@ -191,6 +225,7 @@ const StandIn kStandIns[] = {
     {"/bin/umount", kUmount},
     {"/bin/ln", kLn},
     {"/bin/date", kDate},
+    {"/bin/cat", kCat},
     {"/bin/grep", kGrep},
     {"/usr/bin/perl", kPerl},
     {"/usr/bin/killall", kKillall},
@@ -198,7 +233,7 @@ const StandIn kStandIns[] = {
     {"/sbin/syslogd", kSleeper},
     {"/usr/local/sbin/snmpd", kSleeper},
     {"/usr/local/lib/appweb/bin/appweb", kSleeper},
-    {"/usr/local/bin/lumiro", kSleeper},
+    {"/usr/local/bin/lumiro", kLumiro},
     {"/usr/local/bin/vrl_dvbs_mng", kRecorder},
     {"/sbin/mdev", kRecorder},
     {"/usr/sbin/ntpdate", kRecorder},

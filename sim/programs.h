@@ -6,6 +6,8 @@
 //   /var/lib/standin/status/<name>  exit status of a recording stand-in
 //   /var/lib/standin/utc_offset      what "date +%z" prints
 //   /var/lib/standin/isdst           exit status of the summer-time probe
+//   /var/lib/standin/lumiro_bin      the built lumiro that /usr/local/bin/lumiro
+//                                    runs (without it lumiro is a sleeper)
 // The storage state lives in /dev/ubi0 (attached), /var/lib/standin/ubi/<vol>
 // (volume made) and /proc/mounts of the sandbox.
 #pragma once

@@ -60,7 +60,7 @@ const char* const kSystemDirs[] = {
 const char* const kSandboxEntries[] = {
     "bin",  "boot", "dev", "etc",   "home",  "lib",        "mnt",        "proc",        "run",       "sbin",
     "sim",  "spare", "sys", "tmp",  "upload", "usr",       "var",        "corvane.out", "notify.log", "notify.sock",
-    "lost+found",
+    "lcd.png", "lcd.png.new", "lost+found",
 };
 
 bool sameFile(const struct stat& a, const char* path)
