@@ -7,6 +7,7 @@
 #include "Config/eventBitmaps.h"
 #include "Config/keys/alarmsKeys.h"
 #include "comtab/dbPool.h"
+#include "core/base/rfMute.h"
 #include "core/base/timeBase.h"
 #include "pending/standIns.h"
 #include "platform/clock.h"
@@ -30,6 +31,7 @@ protected:
         SandboxTest::SetUp();
         standInCalls().clear();
         standInCallHook = [](const char* call) { standInCalls().push_back(call); };
+        globalMute = 0;
         // The shared time base 1000 s after start, so that stamps of zero are
         // long past.
         advanceSeconds(1000);
