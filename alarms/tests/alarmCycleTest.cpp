@@ -6,6 +6,7 @@
 #include "alarms/alarmKeys.h"
 #include "alarms/logicaTx.h"
 #include "Config/configCycle.h"
+#include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "alarmFixture.h"
 
@@ -99,6 +100,23 @@ TEST_F(AlarmCycleTest, InputGroupsAndTheAmplifierGroupReachTheSummariesAndBits)
     EXPECT_EQ(getInputWarningSummary(), 1);
     EXPECT_EQ(eventCell(19), 1);
     EXPECT_EQ(eventCell(20), 0);
+}
+
+TEST_F(AlarmCycleTest, DebugLinesNameTheActiveAlarmsOnlyWhileTheModuleIsOn)
+{
+    setAlarmState(102, 1);
+    setAlarmField0(42, 1);
+    setAlarmField3(42, 1);
+    SetAlarms();
+    EXPECT_EQ(debugLog().find("Alarm 102:ON"), std::string::npos);
+    debugModuleMask = debugModuleTable[DBG_ALARMS].mask;
+    SetAlarms();
+    debugModuleMask = 0;
+    std::string text = debugLog();
+    EXPECT_EQ(count(text, "Alarm 102:ON"), 1u);
+    EXPECT_EQ(count(text, "Alarm 42 -> Mute: 1 - Alm: 1 - Wrn: 0 - Fail: 0"), 1u);
+    EXPECT_EQ(count(text, "MUTE on Alm 42"), 1u);
+    EXPECT_EQ(count(text, "MUTE on Alm"), 1u);
 }
 
 TEST_F(AlarmCycleTest, MuteResetRequestOfAlarm34IsServedOnce)
