@@ -16,3 +16,4 @@ void setSWRFoldback(uint32_t value);
 void LogicaTx_FixFunctionalType();
 // Nplus1_mode: 1 while the unit works as an N+1 reserve, else 0.
 uint32_t getNplus1Mode();
+void setNplus1Mode(uint32_t v);

@@ -13,3 +13,10 @@ void UECP_SetBaud(uint32_t code);
 
 // Empties the 2048-byte UECP receive ring.
 void UECP_InitRxRing();
+#include <ctime>
+
+// CLOCK_MONOTONIC_RAW time of the last TMC data (taken at start, renewed by
+// the 8A group composer and by UECP TMC frames).
+struct timespec getTmcStamp();
+// Renews the TMC time stamp.
+void stampTmcTime();

@@ -489,3 +489,13 @@ int Fpga_PrepareConfig(uint8_t mute, uint8_t modulationOff, uint8_t, uint8_t)
     Fpga_PackFrame(in, FpgaControlFrame);
     return 0;
 }
+
+void setAesRxResetA(uint8_t on)
+{
+    setFpgaSyncPulseFlag(on);
+}
+
+void setAesRxResetB(uint8_t on)
+{
+    setFpgaReprogramFlag(on);
+}

@@ -55,3 +55,8 @@ extern const int kFpgaFrameFieldCount;
 // Packs the working values into 28 words through the field table (each value
 // masked to its field); every word is written.
 void Fpga_PackFrame(const uint32_t inputs[FPGA_FRAME_INPUT_COUNT], uint32_t* frame);
+
+// Reset bits of the AES/EBU receiver path carried by the frame: A is word 19
+// bit 17, B word 17 bit 6. They reach the FPGA with the next transfer.
+void setAesRxResetA(uint8_t on);
+void setAesRxResetB(uint8_t on);

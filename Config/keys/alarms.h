@@ -9,6 +9,9 @@
 void copyAlarmInputsToStates(uint32_t a, uint32_t b);
 // state := 0 for every id strictly between a and b.
 void clearAlarmStates(uint32_t a, uint32_t b);
+// ORs byte k of every alarm id's flag record into folded[k] (k 0..7); the
+// caller clears folded first.
+void foldAlarmFlags(uint8_t* folded);
 
 // Logs an alarm edge when *state differs from value; returns 1 for an OFF
 // edge, else 0.

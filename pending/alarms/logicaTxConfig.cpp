@@ -13,6 +13,7 @@ namespace {
 struct PendingLogicState {
     std::atomic<uint32_t> selectWrite{0};
     std::atomic<uint32_t> swrFoldback{0};
+    std::atomic<uint32_t> nplus1Mode{0};
 };
 
 PendingLogicState& st()
@@ -51,8 +52,13 @@ void setSWRFoldback(uint32_t value)
 // The functional type is no stored key yet: there is nothing to fix.
 void LogicaTx_FixFunctionalType() {}
 
-// The unit is no N+1 reserve.
+// The unit is no N+1 reserve until told otherwise.
 uint32_t getNplus1Mode()
 {
-    return 0;
+    return st().nplus1Mode.load();
+}
+
+void setNplus1Mode(uint32_t v)
+{
+    st().nplus1Mode = v;
 }
