@@ -1,6 +1,8 @@
 // Small devices of the controller board and backplane on I2C bus 1.
 #include "hw/smallDevices.h"
 
+#include "Config/keys/factoryKeys.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "core/base/logs.h"
 #include "core/base/timeBase.h"
 #include "hw/boardIo.h"
@@ -37,6 +39,8 @@ struct SmallDevicesState {
     std::atomic<uint16_t> ledWritten{0};
     uint16_t tlcStatus = 0;
     struct timespec tlcStamp = {0, 0};
+    uint8_t tlcExtStatus = 0;
+    struct timespec tlcExtStamp = {0, 0};
     uint8_t rtcImage[kRtcRegs] = {};
 };
 
@@ -234,6 +238,26 @@ uint16_t getTlcStatusBits()
         }
     }
     return s.tlcStatus & 0x3FF;
+}
+
+uint8_t getTlcExtStatusBits()
+{
+    // Only with the extended telecommand board enabled and found at board
+    // detection; otherwise 0 without bus access.
+    if (getTlcTlsExtended() != 1 || getTlcTlsExtDetected() != 1)
+        return 0;
+    SmallDevicesState& s = st();
+    struct timespec now = getMonoTimeNow();
+    if (getElapsedUs(&s.tlcExtStamp, &now) > kTlcCacheUs) {
+        uint8_t in = 0;
+        if (pca9655Read(&in, PCA9655_IN0, EXP_PCA9655_IC5) < 0) {
+            logErr("FAIL Reading P0_IN [TlcExtStatus] - PCA9655_IC5_BP");
+        } else {
+            s.tlcExtStatus = in;
+            s.tlcExtStamp = now;
+        }
+    }
+    return s.tlcExtStatus;
 }
 
 int setLedBits(uint16_t mask, int on)

@@ -2,6 +2,8 @@
 // LTC2451, the MAX31725 and the RTC square wave.
 #include "hw/smallDevices.h"
 
+#include "Config/keys/factoryKeys.h"
+#include "Config/keys/hwCodesKeys.h"
 #include "core/base/timeBase.h"
 #include "hw/tests/boardFixture.h"
 
@@ -103,7 +105,34 @@ TEST_F(SmallDevices, TelecommandStatusIsReadAtMostEvery100ms)
     EXPECT_EQ(getTlcStatusBits(), 0x200);
     EXPECT_EQ(count(book(), "ERR: FAIL Reading P1_IN [TlcStatus] - PCA9655_IC85\n"), 1u);
     EXPECT_EQ(getTlcStatusBits(), 0x100);
-    EXPECT_EQ(getTlcExtStatusBits(), 0);
+}
+
+TEST_F(SmallDevices, ExtendedTelecommandStatusOnlyWithTheBoardEnabledAndFound)
+{
+    setReg(0x2D, 0, 0xC3);
+    advanceTimeBase(1'000'000);
+    struct Case {
+        uint8_t enabled;
+        uint32_t found;
+    };
+    for (Case c : {Case{0, 1}, Case{1, 0}}) {
+        setTlcTlsExtended(c.enabled);
+        setTlcTlsExtDetected(c.found);
+        uint64_t from = logHead();
+        EXPECT_EQ(getTlcExtStatusBits(), 0);
+        EXPECT_EQ(transfersSince(from), 0u) << "no bus access";
+    }
+    setTlcTlsExtended(1);
+    setTlcTlsExtDetected(1);
+    EXPECT_EQ(getTlcExtStatusBits(), 0xC3) << "input port 0 of the backplane expander";
+    setReg(0x2D, 0, 0x11);
+    advanceTimeBase(50'000);
+    EXPECT_EQ(getTlcExtStatusBits(), 0xC3) << "cached for 100 ms";
+    advanceTimeBase(60'000);
+    device(0x2D)->nackNext.store(1);
+    EXPECT_EQ(getTlcExtStatusBits(), 0xC3) << "a failed read keeps the cache";
+    EXPECT_EQ(count(book(), "ERR: FAIL Reading P0_IN [TlcExtStatus] - PCA9655_IC5_BP\n"), 1u);
+    EXPECT_EQ(getTlcExtStatusBits(), 0x11);
 }
 
 TEST_F(SmallDevices, LedBitsWriteBothBytesOnlyWhenTheWordChanges)
