@@ -41,6 +41,16 @@ void sendDacWord(uint32_t word)
     SPI_WriteData(tx, 3, 0, kDacWordsCs);
 }
 
+// One 16-bit word transfer on the ADC's chip select. With 16-bit words the
+// SPI layer hands the received word over in the host's byte order, not as
+// wire bytes.
+uint16_t adcTransfer()
+{
+    uint16_t tx = 0, rx = 0;
+    SPI_WriteReadData(reinterpret_cast<const uint8_t*>(&tx), reinterpret_cast<uint8_t*>(&rx), 2, 1, kAdcCs);
+    return rx;
+}
+
 // A routing entry: the physical channel, or the alternative command index
 // (alt), or nothing.
 struct DacRoute {
@@ -94,9 +104,7 @@ uint8_t adcSelectExpander()
 
 int readAdcRaw(uint16_t* out)
 {
-    uint8_t tx[2] = {0, 0}, rx[2] = {0, 0};
-    SPI_WriteReadData(tx, rx, 2, 1, kAdcCs);
-    *out = static_cast<uint16_t>((rx[0] << 8 | rx[1]) % 4096);
+    *out = static_cast<uint16_t>(adcTransfer() % 4096);
     return 0;
 }
 
@@ -121,11 +129,10 @@ int adcDeselect(uint8_t* state)
 int readAdc(uint16_t* out)
 {
     uint8_t state = 0;
-    uint8_t tx[2] = {0, 0}, rx[2] = {0, 0};
     adcSelect(&state);
-    SPI_WriteReadData(tx, rx, 2, 1, kAdcCs);
+    uint16_t word = adcTransfer();
     adcDeselect(&state);
-    *out = static_cast<uint16_t>((rx[0] << 8 | rx[1]) >> 4);
+    *out = static_cast<uint16_t>(word >> 4);
     return 0;
 }
 

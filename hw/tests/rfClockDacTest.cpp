@@ -11,6 +11,7 @@
 #include "hw/tests/rfFixture.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -287,7 +288,10 @@ class SpiConverters : public RfFixture {};
 
 TEST_F(SpiConverters, AdcReadsAndItsChipSelectExpander)
 {
-    uint8_t reply[2] = {0x1A, 0xBC};
+    // A 16-bit word arrives in the host's byte order.
+    uint16_t word = 0x1ABC;
+    uint8_t reply[2];
+    memcpy(reply, &word, 2);
     spiModel(2)->poke(0, reply, 2);
     uint16_t v = 0;
     readAdcRaw(&v);

@@ -3,6 +3,8 @@
 // lists.
 #pragma once
 
+#include "Config/keyTable.h"
+#include "Config/keys/factoryKeys.h"
 #include "hw/tests/boardFixture.h"
 
 #include <cstdint>
@@ -14,6 +16,17 @@ using Bytes = std::vector<uint8_t>;
 class RfFixture : public BoardFixture {
 protected:
     using BoardFixture::BoardFixture;
+
+    // The sandbox's image starts zeroed; the clock and DAC settings the
+    // drivers read start from their rows' defaults, as after a load without
+    // a configuration file.
+    void SetUp() override
+    {
+        BoardFixture::SetUp();
+        for (const CfgKeyDesc* d : {KEYROW(PllMode), KEYROW(PllModeVar), KEYROW(LtcChargePump), KEYROW(QmDeltaNum),
+                                    KEYROW(NcoNbitSel), KEYROW(ClkNCml), KEYROW(ClkPCml), KEYROW(NSign), KEYROW(PSign)})
+            cfgApplyDefault(d);
+    }
 
     // The bytes clocked out by each transfer on a chip select after `after`.
     static std::vector<Bytes> spiWrites(uint16_t cs, uint64_t after = 0)
