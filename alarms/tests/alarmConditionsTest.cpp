@@ -106,59 +106,136 @@ TEST_F(AlarmConditionsTest, SupplyWindowNeedsFiftyConsecutiveScansOutside)
     scans(3, 0);
 }
 
+// Each request as the board sees it: whole RF synthesizer programmings and
+// RF DAC programmings on the SPI bus, the audio-PLL relock and the AES/EBU
+// reset bits in the control frames, in order.
 TEST_F(AlarmConditionsTest, EachRequestRunsItsSequenceOnceInOrder)
 {
-    const std::vector<std::string> relock = {"Fpga_PulseAudioPllReset", "Fpga_WaitAudioPllLock(1)"};
-    const std::vector<std::string> frame = {"Fpga_PrepareConfig(0,1,0,0)", "Fpga_Transfer(2)"};
-    auto cat = [](std::initializer_list<std::vector<std::string>> parts) {
-        std::vector<std::string> v;
-        for (const auto& p : parts)
-            v.insert(v.end(), p.begin(), p.end());
-        return v;
+    // One programming of the RF DAC, as many SPI transfers as it takes.
+    uint64_t head = spiHead();
+    UpdateQM();
+    const size_t qmWords = spiWrites(QM_CS, head).size();
+    ASSERT_GT(qmWords, 0u);
+    auto qmUpdates = [&](uint64_t after) {
+        size_t n = spiWrites(QM_CS, after).size();
+        EXPECT_EQ(n % qmWords, 0u);
+        return n / qmWords;
+    };
+    auto relocks = [&](const std::vector<SimFrameRecord>& f) {
+        size_t n = 0;
+        for (size_t i = 0; i < f.size();) {
+            size_t end = relockEnd(f, i);
+            if (!end)
+                return size_t(1000); // frames that are no relock
+            i = end;
+            n++;
+        }
+        return n;
     };
     struct Case {
         ReprogramRequest req;
-        std::vector<std::string> calls;
+        size_t synth, qm, relock;
         int64_t sleptUs;
     };
     const Case cases[] = {
-        {REQ_RF_SYNTH, {"initRfSynth"}, 500000},
-        {REQ_OUT_FIFO, cat({{"initRfSynth", "UpdateQM"}, relock}), 500000},
-        {REQ_100MHZ, {"initRfSynth"}, 500000},
-        {REQ_SPARE, {}, 0},
-        {REQ_AUDIO_PLL, relock, 0},
-        {REQ_AES_EBU,
-         cat({{"setAesRxResetA(1)"}, frame, {"setAesRxResetA(0)"}, frame,
-              {"setAesEbuOutputSel(1)", "applyOutputMatrix", "setAesRxResetB(1)"}, frame,
-              {"setAesRxResetB(0)", "setAesEbuOutputSel(0)"}, frame, {"applyOutputMatrix"}}),
-         35000},
+        // A relock takes the 5 ms sync pulse and the 100 ms reset pulse.
+        {REQ_RF_SYNTH, 1, 0, 0, 500000}, {REQ_OUT_FIFO, 1, 1, 1, 605000}, {REQ_100MHZ, 1, 0, 0, 500000},
+        {REQ_SPARE, 0, 0, 0, 0},         {REQ_AUDIO_PLL, 0, 0, 1, 105000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "request " << int(c.req));
-        standInCalls().clear();
+        head = spiHead();
+        uint32_t frames = frameCount();
         raiseReprogramRequest(c.req);
         int64_t t0 = nowUs();
         EXPECT_EQ(ServiceReprogramRequests(), 0);
         int64_t slept = nowUs() - t0;
-        EXPECT_EQ(standInCalls(), c.calls);
+        EXPECT_EQ(synthInits(head), c.synth);
+        EXPECT_EQ(qmUpdates(head), c.qm);
+        std::vector<SimFrameRecord> f = framesAfter(frames);
+        EXPECT_EQ(relocks(f), c.relock);
+        if (c.synth && c.qm) {
+            // The RF DAC follows the synthesizer once it settled; the relock
+            // follows the RF DAC.
+            auto synth = spiWrites(kRfSynthCs, head), qm = spiWrites(QM_CS, head);
+            EXPECT_LT(synth.back().seq, qm.front().seq);
+            EXPECT_GE(qm.front().timeNs - synth.back().timeNs, 500000000);
+            ASSERT_FALSE(f.empty());
+            EXPECT_LE(qm.back().timeNs, f.front().timeNs);
+        }
         EXPECT_GE(slept, c.sleptUs);
-        EXPECT_LT(slept, c.sleptUs + 1000);
+        EXPECT_LT(slept, c.sleptUs + 3000);
         EXPECT_EQ(isReprogramRequested(c.req), 0);
-        standInCalls().clear();
+        head = spiHead();
+        frames = frameCount();
         ServiceReprogramRequests();
-        EXPECT_TRUE(standInCalls().empty()) << "served once";
+        EXPECT_EQ(spiHead(), head) << "served once";
+        EXPECT_EQ(frameCount(), frames) << "served once";
     }
     EXPECT_EQ(count(book(), "INFO: Lock Pll Audio OK\n"), 2u);
 
+    // AES/EBU: a pulse of reset A (word 19 bit 17), the output switched to
+    // the receiver, a pulse of reset B (word 17 bit 6), the output switched
+    // back; four frames, unmuted with the modulation off, 5, 10 and 10 ms
+    // apart, the output matrix applied after each switch.
+    {
+        SCOPED_TRACE("AES/EBU");
+        standInCalls().clear();
+        standInCallFrames().clear();
+        uint32_t frames = frameCount();
+        raiseReprogramRequest(REQ_AES_EBU);
+        testing::internal::CaptureStdout();
+        int64_t t0 = nowUs();
+        EXPECT_EQ(ServiceReprogramRequests(), 0);
+        int64_t slept = nowUs() - t0;
+        std::string out = testing::internal::GetCapturedStdout();
+        std::vector<SimFrameRecord> f = framesAfter(frames);
+        ASSERT_EQ(f.size(), 4u);
+        const uint32_t a[] = {1, 0, 0, 0}, b[] = {0, 0, 1, 0};
+        for (size_t i = 0; i < 4; i++) {
+            EXPECT_EQ(frameBit(f[i], 19, 17), a[i]) << "frame " << i;
+            EXPECT_EQ(frameBit(f[i], 17, 6), b[i]) << "frame " << i;
+            EXPECT_FALSE(muted(f[i])) << "frame " << i;
+        }
+        EXPECT_GE(f[1].timeNs - f[0].timeNs, 5000000);
+        EXPECT_GE(f[2].timeNs - f[1].timeNs, 10000000);
+        EXPECT_GE(f[3].timeNs - f[2].timeNs, 10000000);
+        EXPECT_EQ(standInCalls(), (std::vector<std::string>{"setAesEbuOutputSel(1)", "setAesEbuOutputSel(0)"}));
+        EXPECT_EQ(standInCallFrames(), (std::vector<uint32_t>{frames + 2, frames + 3}));
+        EXPECT_EQ(count(out, "[mtx_cfg="), 2u);
+        EXPECT_GE(slept, 35000);
+        EXPECT_LT(slept, 36000);
+        EXPECT_EQ(isReprogramRequested(REQ_AES_EBU), 0);
+        frames = frameCount();
+        ServiceReprogramRequests();
+        EXPECT_EQ(frameCount(), frames) << "served once";
+    }
+
     // All at once: synthesizer, OUT_FIFO, 100 MHz, audio PLL, AES/EBU.
-    standInCalls().clear();
+    head = spiHead();
+    uint32_t frames = frameCount();
     for (int r = REQ_AES_EBU; r >= 0; r--)
         raiseReprogramRequest(static_cast<ReprogramRequest>(r));
     ServiceReprogramRequests();
-    ASSERT_GE(standInCalls().size(), 9u);
-    EXPECT_EQ(std::vector<std::string>(standInCalls().begin(), standInCalls().begin() + 9),
-              cat({{"initRfSynth", "initRfSynth", "UpdateQM"}, relock, {"initRfSynth"}, relock,
-                   {"setAesRxResetA(1)"}}));
+    EXPECT_EQ(synthInits(head), 3u);
+    EXPECT_EQ(qmUpdates(head), 1u);
+    auto synth = spiWrites(kRfSynthCs, head), qm = spiWrites(QM_CS, head);
+    std::vector<SimFrameRecord> f = framesAfter(frames);
+    // Two synthesizer programmings, the RF DAC, a relock, the third
+    // programming (100 MHz), the second relock, then the AES/EBU frames.
+    ASSERT_EQ(synth.size(), 3 * kRfSynthWords);
+    EXPECT_LT(synth[2 * kRfSynthWords - 1].seq, qm.front().seq);
+    EXPECT_GT(synth[2 * kRfSynthWords].seq, qm.back().seq);
+    size_t first = relockEnd(f, 0);
+    ASSERT_NE(first, 0u);
+    size_t second = relockEnd(f, first);
+    ASSERT_NE(second, 0u);
+    EXPECT_LE(qm.back().timeNs, f.front().timeNs);
+    EXPECT_LE(f[first - 1].timeNs, synth[2 * kRfSynthWords].timeNs);
+    EXPECT_GE(f[first].timeNs, synth.back().timeNs);
+    ASSERT_EQ(f.size(), second + 4);
+    EXPECT_EQ(frameBit(f[second], 19, 17), 1u);
+    EXPECT_EQ(parityErrors(), 0u);
 }
 
 } // namespace

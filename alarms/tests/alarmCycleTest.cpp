@@ -29,24 +29,31 @@ protected:
 
 TEST_F(AlarmCycleTest, BootMuteSendsOneMutedFrameThenOneUnmutedFrameAndNothingMore)
 {
+    const uint32_t before = frameCount();
     globalMute = 1;
     SetAlarms();
-    EXPECT_EQ(countCalls("Fpga_SendConfig"), 1u);
+    std::vector<SimFrameRecord> f = framesAfter(before);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_TRUE(muted(f[0]));
     EXPECT_EQ(rfMuteState.load(), 1);
     EXPECT_EQ(eventCell(44), 1);
     EXPECT_EQ(readDbAreaCell(4, 2) & (1u << 11), 1u << 11); // bit 44 in cell (4, 2)
     for (int i = 0; i < 1000; i++)
         SetAlarms();
-    EXPECT_EQ(countCalls("Fpga_SendConfig"), 1u);
+    EXPECT_EQ(frameCount(), before + 1);
 
     globalMute = 0;
     SetAlarms();
-    EXPECT_EQ(countCalls("Fpga_SendConfigOff"), 1u);
+    f = framesAfter(before);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_FALSE(muted(f[1]));
     EXPECT_EQ(rfMuteState.load(), 0);
     EXPECT_EQ(eventCell(44), 0);
     for (int i = 0; i < 5000; i++)
         SetAlarms();
-    EXPECT_EQ(standInCalls().size(), 2u);
+    EXPECT_EQ(frameCount(), before + 2);
+    EXPECT_TRUE(standInCalls().empty());
+    EXPECT_EQ(parityErrors(), 0u);
 }
 
 TEST_F(AlarmCycleTest, AlarmAndFailSummariesAreHeldWhileMutedAndTheWarningNever)
@@ -65,7 +72,10 @@ TEST_F(AlarmCycleTest, AlarmAndFailSummariesAreHeldWhileMutedAndTheWarningNever)
         {0, 0, 0, 0, 0, 0, 0},
     };
     int n = 0;
+    const uint32_t before = frameCount();
+    uint8_t wasMuted = 0;
     for (const Turn& t : turns) {
+        uint32_t frames = frameCount();
         setAlarmField3(102, t.alm);
         setAlarmField4(130, t.fail);
         setAlarmField5(129, t.wrn);
@@ -78,10 +88,16 @@ TEST_F(AlarmCycleTest, AlarmAndFailSummariesAreHeldWhileMutedAndTheWarningNever)
         EXPECT_EQ(eventCell(16), t.warningSummary) << "turn " << n;
         EXPECT_EQ(getStatusBitA(15), t.alarmSummary) << "turn " << n;
         EXPECT_EQ(rfMuteState.load(), t.mute) << "turn " << n;
+        // A frame goes out only when the mute changes, with the new mute.
+        std::vector<SimFrameRecord> f = framesAfter(frames);
+        ASSERT_EQ(f.size(), t.mute != wasMuted ? 1u : 0u) << "turn " << n;
+        if (!f.empty()) {
+            EXPECT_EQ(muted(f[0]), t.mute != 0) << "turn " << n;
+        }
+        wasMuted = t.mute;
         n++;
     }
-    EXPECT_EQ(countCalls("Fpga_SendConfig"), 1u);
-    EXPECT_EQ(countCalls("Fpga_SendConfigOff"), 1u);
+    EXPECT_EQ(frameCount(), before + 2);
 }
 
 TEST_F(AlarmCycleTest, InputGroupsAndTheAmplifierGroupReachTheSummariesAndBits)
@@ -121,11 +137,19 @@ TEST_F(AlarmCycleTest, DebugLinesNameTheActiveAlarmsOnlyWhileTheModuleIsOn)
 
 TEST_F(AlarmCycleTest, MuteResetRequestOfAlarm34IsServedOnce)
 {
+    // The reset request goes out as two muted frames; the carrier mute itself
+    // is not set by it.
+    const uint32_t before = frameCount();
     setAlarmField1(34, 1);
     SetAlarms();
     SetAlarms();
-    EXPECT_EQ(countCalls("MuteResetOn"), 1u);
+    std::vector<SimFrameRecord> f = framesAfter(before);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_TRUE(muted(f[0]));
+    EXPECT_TRUE(muted(f[1]));
+    EXPECT_EQ(count(book(), "INFO: MuteResetOn: ResetMute FPGA\n"), 1u);
     EXPECT_EQ(getAlarmField1(34), 0);
+    EXPECT_EQ(rfMuteState.load(), 0);
 }
 
 // Which scans run the handlers after a trigger: alarm 102 (raw set before)
@@ -211,11 +235,19 @@ TEST_F(AlarmCycleTest, GroupsAreRecomputedByEveryScanAndAFanWarningKeepsGroup132
 TEST_F(AlarmCycleTest, VcxoRelocksTwiceThenFailsWithAlmClearedAndMutes)
 {
     globalMute = 0;
+    // The FPGA reports the VCXO invalid (bit 3 of status word 0 clear), so
+    // the status decoded by each relock keeps the condition.
+    uint32_t status0 = 0;
+    ASSERT_EQ(simFpgaRead(0xFF200A00, &status0), 0);
+    ASSERT_EQ(simFpgaWrite(0xFF200A00, status0 & ~0x8u), 0);
+    const uint32_t before = frameCount();
     setAlarmInput(42, 1);
     step();
     EXPECT_EQ(count(eventLog(), "EVENT: Alm VCXO <--- In\n"), 1u);
     EXPECT_EQ(eventCell(48), 1);
-    EXPECT_EQ(countCalls("Fpga_SendConfig"), 1u);
+    // The scan's relock goes out before the muted frame of SetAlarms.
+    ASSERT_GT(frameCount(), before);
+    EXPECT_TRUE(muted(framesAfter(before).back()));
     EXPECT_EQ(rfMuteState.load(), 1);
     step();
     EXPECT_EQ(getAlarmField3(42), 1);
@@ -225,33 +257,51 @@ TEST_F(AlarmCycleTest, VcxoRelocksTwiceThenFailsWithAlmClearedAndMutes)
     EXPECT_EQ(getAlarmField4(42), 1);
     EXPECT_EQ(getFailSummary(), 1);
     step();
-    const std::vector<std::string> relock = {"Fpga_PulseAudioPllReset", "Fpga_WaitAudioPllLock(1)"};
-    std::vector<std::string> pll;
-    for (const std::string& c : standInCalls())
-        if (c != "Fpga_SendConfig")
-            pll.push_back(c);
-    EXPECT_EQ(pll, (std::vector<std::string>{relock[0], relock[1], relock[0], relock[1]}));
+    // Two relocks of the audio PLL and the one muted frame, nothing else.
+    std::vector<SimFrameRecord> f = framesAfter(before);
+    size_t relocks = 0, mutedFrames = 0;
+    for (size_t i = 0; i < f.size();) {
+        if (size_t end = relockEnd(f, i)) {
+            relocks++;
+            i = end;
+        } else {
+            EXPECT_TRUE(muted(f[i])) << "frame " << i;
+            mutedFrames++;
+            i++;
+        }
+    }
+    EXPECT_EQ(relocks, 2u);
+    EXPECT_EQ(mutedFrames, 1u);
     EXPECT_EQ(count(book(), "INFO: Lock Pll Audio OK"), 2u);
+    EXPECT_EQ(parityErrors(), 0u);
 }
 
 TEST_F(AlarmCycleTest, RfPllOutsideAPowerChangeFailsAfter25ScansWithAlmKept)
 {
+    // Programmings of the RF synthesizer, counted scan by scan (the SPI log
+    // keeps only its last entries).
+    size_t inits = 0;
+    auto countedStep = [&] {
+        uint64_t head = spiHead();
+        step();
+        inits += synthInits(head);
+    };
     setAlarmInput(41, 1);
     testing::internal::CaptureStdout();
     for (int i = 0; i < 25; i++)
-        step();
+        countedStep();
     EXPECT_EQ(getAlarmField4(41), 0);
-    // Two retries a scan, served together by one re-initialisation; the
-    // last request comes with the Fail.
-    EXPECT_EQ(countCalls("initRfSynth"), 25u);
-    step();
-    EXPECT_EQ(countCalls("initRfSynth"), 26u);
+    // Two retries a scan, served together by one programming of the RF
+    // synthesizer; the last request comes with the Fail.
+    EXPECT_EQ(inits, 25u);
+    countedStep();
+    EXPECT_EQ(inits, 26u);
     EXPECT_EQ(getAlarmField4(41), 1);
     EXPECT_EQ(getAlarmField3(41), 1);
     for (int i = 0; i < 5; i++)
-        step();
+        countedStep();
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(countCalls("initRfSynth"), 26u);
+    EXPECT_EQ(inits, 26u);
     EXPECT_EQ(count(out, "Tentativo Reprog RFPLL n. "), 50u);
     EXPECT_EQ(count(out, "Tentativo Reprog RFPLL n. 50\n"), 1u);
     EXPECT_EQ(count(out, "Tentativi finiti"), 1u);
@@ -262,10 +312,10 @@ TEST_F(AlarmCycleTest, RfPllOutsideAPowerChangeFailsAfter25ScansWithAlmKept)
     EXPECT_EQ(getAlarmState(41), 0);
     LogicaTx_SetTxStatus(1);
     setAlarmInput(41, 1);
-    standInCalls().clear();
+    inits = 0;
     for (int i = 0; i < 3; i++)
-        step();
-    EXPECT_EQ(countCalls("initRfSynth"), 3u);
+        countedStep();
+    EXPECT_EQ(inits, 3u);
     EXPECT_EQ(getAlarmState(41), 0);
 }
 
@@ -306,13 +356,27 @@ TEST_F(AlarmCycleTest, FrequencyReferenceRisesOnThe121stScanOfAbsenceAndMutesOnl
 
 TEST_F(AlarmCycleTest, OutFifoPastItsLimitFailsClearsAlmAndNeverMutes)
 {
+    // One programming of the RF DAC, as many SPI transfers as it takes.
+    uint64_t head = spiHead();
+    UpdateQM();
+    const size_t qmWords = spiWrites(QM_CS, head).size();
+    ASSERT_GT(qmWords, 0u);
+    // Counted scan by scan: the SPI log keeps only its last entries.
+    size_t qmTransfers = 0, inits = 0;
     setAlarmInput(49, 1);
-    for (int i = 0; i < 6; i++)
+    for (int i = 0; i < 6; i++) {
+        head = spiHead();
         step();
+        qmTransfers += spiWrites(QM_CS, head).size();
+        inits += synthInits(head);
+    }
     EXPECT_EQ(getAlarmField4(49), 1);
     EXPECT_EQ(getAlarmField3(49), 0);
     EXPECT_EQ(getAlarmField0(49), 0);
-    EXPECT_EQ(countCalls("UpdateQM"), 5u);
+    // Five recoveries: synthesizer, RF DAC and audio PLL each time.
+    EXPECT_EQ(qmTransfers, 5 * qmWords);
+    EXPECT_EQ(inits, 5u);
+    EXPECT_EQ(count(book(), "INFO: Lock Pll Audio OK"), 5u);
 }
 
 TEST_F(AlarmCycleTest, DelayedBitOfAnAlarmTogglingFasterThan40ScansNeverChanges)

@@ -1,16 +1,23 @@
 // Shared set-up of the alarm tests: a sandbox with logs, DbPool and the
-// virtual clock, the shared time base well past start, and the calls the
-// stand-ins report.
+// virtual clock, the shared time base well past start, the FPGA mapped with
+// the simulated audio PLL locking at once, what the simulated board saw
+// (control frames, RF synthesizer and RF DAC writes), and the calls the
+// remaining stand-ins report.
 #pragma once
 
 #include "Config/StrutturaDati.h"
 #include "Config/eventBitmaps.h"
 #include "Config/keys/alarmsKeys.h"
 #include "comtab/dbPool.h"
+#include "core/base/locks.h"
 #include "core/base/rfMute.h"
 #include "core/base/timeBase.h"
+#include "hw/fpgaWindows.h"
+#include "hw/rfDac.h"
 #include "pending/standIns.h"
 #include "platform/clock.h"
+#include "sim/simFpga.h"
+#include "sim/simState.h"
 #include "testing/sandboxTest.h"
 
 #include <string>
@@ -21,6 +28,12 @@ inline std::vector<std::string>& standInCalls()
     static std::vector<std::string> calls;
     return calls;
 }
+// The frames the simulated FPGA had received at each reported call.
+inline std::vector<uint32_t>& standInCallFrames()
+{
+    static std::vector<uint32_t> frames;
+    return frames;
+}
 
 class AlarmTest : public SandboxTest {
 protected:
@@ -30,7 +43,14 @@ protected:
     {
         SandboxTest::SetUp();
         standInCalls().clear();
-        standInCallHook = [](const char* call) { standInCalls().push_back(call); };
+        standInCallFrames().clear();
+        standInCallHook = [](const char* call) {
+            standInCalls().push_back(call);
+            standInCallFrames().push_back(frameCount());
+        };
+        SemMutexInit();
+        ASSERT_EQ(initAxi(), 0);
+        simFpgaSetPllScript(SIM_PLL_LOCKED, 0);
         globalMute = 0;
         // The shared time base 1000 s after start, so that stamps of zero are
         // long past.
@@ -66,6 +86,70 @@ protected:
     }
     static int eventCell(uint32_t n) { return dbBit(4, 1, n); }
     static int ampCell(uint32_t n) { return dbBit(40, 44, n); }
+
+    // Control frames the simulated FPGA received so far, and those of its
+    // ring received after `after` of them (at most the ring's 32).
+    static uint32_t frameCount() { return simState()->fpga.frameCount.load(); }
+    static std::vector<SimFrameRecord> framesAfter(uint32_t after)
+    {
+        std::vector<SimFrameRecord> r(kSimFrameRingSize);
+        r.resize(static_cast<size_t>(simFpgaRing(r.data(), kSimFrameRingSize)));
+        uint32_t n = frameCount() - after;
+        if (n < r.size())
+            r.erase(r.begin(), r.end() - n);
+        return r;
+    }
+    static uint32_t frameBit(const SimFrameRecord& f, int word, int bit) { return f.words[word] >> bit & 1; }
+    // The carrier bit (word 4 bit 16) is clear in a muted frame.
+    static bool muted(const SimFrameRecord& f) { return frameBit(f, 4, 16) == 0; }
+    static uint32_t parityErrors() { return simState()->fpga.parityErrors.load(); }
+
+    // One audio-PLL relock in the frames from f[i] on: the reset pulse (word 8
+    // bit 16 at 0, 1, 0), the lock polls, the sync pulse (word 19 bit 17 at 1,
+    // 0) and the reset pulse of the FPGA (word 6 bit 16 at 1, 0). Returns the
+    // index after it, or 0 when the frames there are no relock.
+    static size_t relockEnd(const std::vector<SimFrameRecord>& f, size_t i)
+    {
+        auto pll = [&](size_t k) { return frameBit(f[k], 8, 16); };
+        auto sync = [&](size_t k) { return frameBit(f[k], 19, 17); };
+        auto reset = [&](size_t k) { return frameBit(f[k], 6, 16); };
+        if (i + 8 > f.size() || pll(i) || !pll(i + 1) || pll(i + 2))
+            return 0;
+        size_t k = i + 3;
+        size_t polls = 0;
+        while (k < f.size() && !pll(k) && !sync(k) && !reset(k) && muted(f[k])) {
+            k++;
+            polls++;
+        }
+        if (polls == 0 || k + 4 > f.size())
+            return 0;
+        if (!sync(k) || sync(k + 1) || !reset(k + 2) || reset(k + 3))
+            return 0;
+        return k + 4;
+    }
+
+    // Four-byte writes on a chip select of the SPI bus after log entry
+    // `after`; the RF synthesizer (chip select 6) takes 26 of them for one
+    // programming.
+    static constexpr uint16_t kRfSynthCs = 6;
+    static constexpr size_t kRfSynthWords = 26;
+    static uint64_t spiHead() { return simState()->buses[SIM_BUS_SPI0].logHead.load(); }
+    static std::vector<SimLogRecord> spiWrites(uint16_t cs, uint64_t after = 0)
+    {
+        std::vector<SimLogRecord> log(kSimLogEntries), out;
+        log.resize(simLogRead(SIM_BUS_SPI0, after, log.data(), log.size()));
+        for (const SimLogRecord& r : log)
+            if (r.op == SIM_OP_XFER && r.addr == cs)
+                out.push_back(r);
+        return out;
+    }
+    // Whole programmings of the RF synthesizer after log entry `after`.
+    static size_t synthInits(uint64_t after = 0)
+    {
+        size_t words = spiWrites(kRfSynthCs, after).size();
+        EXPECT_EQ(words % kRfSynthWords, 0u) << "a programming was cut short";
+        return words / kRfSynthWords;
+    }
 
     static size_t countCalls(const std::string& call)
     {
