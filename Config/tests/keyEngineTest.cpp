@@ -32,7 +32,8 @@ protected:
 CfgAt scratch(uint8_t shape, uint16_t size, uint16_t count, uint16_t inner = 1)
 {
     CfgAt a;
-    a.offset = static_cast<uint32_t>(offsetof(SystemImage, alarm.flags));
+    // Word-aligned, as the engine's stored shapes are.
+    a.offset = static_cast<uint32_t>((offsetof(SystemImage, alarm.flags) + 3) & ~size_t{3});
     a.size = size;
     a.count = count;
     a.inner = inner;
