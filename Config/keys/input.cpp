@@ -9,6 +9,7 @@
 #include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/synchroKeys.h"
+#include "Config/keys/system.h"
 #include "Config/keys/systemKeys.h"
 #include "audio/audioProcessor.h"
 #include "audio/inputRouting.h"
@@ -283,6 +284,10 @@ void setTSRateKbps(uint32_t kbps)
 
 uint16_t getTSRateKbps()
 {
+    // No rate while the time is being synchronised from GPS or PPS.
+    uint32_t source = getSystemTimeSource();
+    if ((source == 1 || source == 2) && getTimeSyncFlag() == 1)
+        return 0;
     return static_cast<uint16_t>(static_cast<uint32_t>(getTSRateOut() / kTsRateFactor));
 }
 

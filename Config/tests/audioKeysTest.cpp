@@ -9,6 +9,7 @@
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/inputKeys.h"
 #include "Config/keys/synchroKeys.h"
+#include "Config/keys/system.h"
 #include "Config/keys/systemKeys.h"
 #include "audio/conversions.h"
 #include "comtab/dbPool.h"
@@ -281,6 +282,14 @@ TEST_F(AudioKeys, TransportRateConvertsKilobitsAndTheGatedOutputNeedsLockedPlls)
     setTSRateKbps(1000);
     EXPECT_EQ(getTSRateOut(), 3295u);
     EXPECT_EQ(getTSRateKbps(), 999);
+    // While GPS or PPS time is being synchronised there is no rate.
+    for (uint32_t source : {1u, 2u, 3u}) {
+        setSystemTimeSource(source);
+        setTimeSyncFlag(1);
+        EXPECT_EQ(getTSRateKbps(), source == 3 ? 999 : 0) << source;
+        setTimeSyncFlag(0);
+        EXPECT_EQ(getTSRateKbps(), 999) << source;
+    }
 
     setGatedOutputCfg(1);
     EXPECT_EQ(getGatedOutput(), 0u); // nothing locked
