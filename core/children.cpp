@@ -457,17 +457,7 @@ pid_t spawnProgram(const char* program, const char* const argv[], const char* fa
 
 int waitProgram(pid_t pid)
 {
-    int status;
-    for (;;) {
-        pid_t r = waitpid(pid, &status, 0);
-        if (r == pid)
-            break;
-        if (r < 0 && errno != EINTR)
-            return -1;
-    }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return waitChildStatus(pid);
 }
 
 int runProgramWait(const char* program, const char* const argv[])

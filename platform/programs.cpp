@@ -117,6 +117,11 @@ int runShellLine(const char* line)
         execve(shell.c_str(), argv, envp.data());
         _exit(127);
     }
+    return waitChildStatus(pid);
+}
+
+int waitChildStatus(pid_t pid)
+{
     int status;
     for (;;) {
         pid_t r = waitpid(pid, &status, 0);

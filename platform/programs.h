@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // Where `program` is executed from: an absolute system path (mapped below
@@ -20,6 +21,9 @@ std::vector<std::string> programEnvironment();
 // program or a redirection target) moved below the sandbox root; quoted
 // text is left as it is. On the board it is the line.
 std::string mapShellLine(const char* line);
+// Waits for child `pid` (through EINTR): its exit status, 128 + signal when
+// it was killed, -1 when it cannot be waited for.
+int waitChildStatus(pid_t pid);
 // Runs a command line with /bin/sh -c and waits for it: its exit status
 // (128 + signal when killed), -1 when it could not be started.
 int runShellLine(const char* line);

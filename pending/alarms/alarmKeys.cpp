@@ -12,14 +12,6 @@ namespace {
 constexpr uint32_t kSlots = 3;
 
 struct State {
-    uint32_t netMode = 0, freqRefSource = 0, timeRefSource = 0, systemClockSource = 0;
-    uint8_t muteFrefAbsent = 0, muteTrefAbsent = 0;
-    uint32_t outputConfiguration = 0, secondaryConfiguration = 0, outputCfgCode = 0, inputCfg = 0;
-    uint32_t inputBackup = 0, onAirInput = 0, inputMpxDigLinePres = 0;
-    uint8_t inputAlarmVsTxStatus = 0, inputPresAlmEnable = 0;
-    uint8_t totAudioAlmEnable = 0, audioLeftAlmEnable = 0, audioRightAlmEnable = 0, audioAuxAlmEnable = 0;
-    uint32_t totAudioAlmDelay = 0, audioLeftAlmDelay = 0, audioRightAlmDelay = 0, audioAuxAlmDelay = 0;
-    uint32_t audioPilotAlmDelay = 0;
     uint32_t aesEbuOutputSel = 0;
     uint32_t forceDacLevelSaved = 0;
     uint32_t hpaPowerClass = 0;
