@@ -36,8 +36,10 @@ struct UnitRegion {
     uint32_t serialWords[3];
     uint32_t versionWord[5]; // software version, release, build and two identity words
     uint32_t versionRef[5];  // the firmware identity of the standby bank
+    uint32_t versionWord6;   // a sixth identity word, read only
     uint32_t tunableBpfPresent; // 1 once the tunable band-pass filter was detected
     uint32_t uartOverride;   // not 0: serial port 1 serves the debug console
+    uint8_t variantByte;     // the unit's variant, 11 from the hardware start-up on
 };
 
 // 3. Network: front and rear Ethernet ports, network ports 0 and 1.
@@ -67,6 +69,10 @@ struct NetworkRegion {
     uint16_t cpuVlanId;
     uint16_t gbeAVlanId;
     uint16_t gbeBVlanId;
+    // Set when an address, netmask or gateway setter stores a changed value;
+    // cleared by the Ethernet manager once it applied the port's settings.
+    uint8_t frontPendingApply;
+    uint8_t rearPendingApply;
 };
 
 // 4. DAC, NCO and PLL factory settings, external PLL, lock states.
@@ -119,6 +125,9 @@ struct FactoryRegion {
     uint8_t qmDeltaNum;
     uint8_t tlcTlsExtended;
     uint8_t fanManualLevel;
+    // Fans watched by the fan control (at most 3) and the fan-alarm inhibit.
+    uint32_t numFan;
+    uint8_t fanAlarmInhibit;
 };
 
 // 5. Hardware codes.
@@ -136,9 +145,53 @@ struct HwCodesRegion {
     uint8_t fmRxState;
     uint32_t fmRxWord;
     uint16_t fmRxCounter;
+    uint8_t fmRxSystem;       // 0 none, 1 FM receiver, 2 with down-converter
+    uint8_t fmRxPresent;      // the tuner answered at start-up
+    uint16_t freqOffsetScale; // FM_VALID_FREQOFF_SCALE of the tuner, 0 not set
     // Web log-on: the last address and the user name in four words.
     uint32_t webLogonAddr;
     uint32_t webUserName[4];
+};
+
+// One power supply: set-points, states and the readings of its readers.
+constexpr int PSU_RECORDS = 3;
+struct PsuHistoryEntry {
+    uint16_t a;
+    uint16_t b;
+    uint8_t c;
+};
+struct PsuRecord {
+    uint32_t supplyInterface; // record 0 only: 0 PMBus supplies, 1 serial power shelf
+    uint32_t type;
+    uint32_t voutSetpoint;    // mV
+    uint32_t voutNom;         // HPS_VoutNom
+    uint32_t shelfWord1;
+    uint32_t shelfWord2;
+    uint8_t operationMode;
+    uint32_t statusWord;      // 0 good, 2 fault, 3 unavailable
+    uint8_t present;
+    uint8_t shelfStatus;
+    uint8_t enabled;
+    uint8_t outputOff;        // bit 4 of status byte 1
+    uint8_t statusByte[5];    // status bytes 1..5
+    uint32_t readingWord1;
+    uint32_t readingWord2;
+    int32_t voutMeasured;     // mV
+    int32_t ioutMeasured;     // mA
+    uint32_t powerOut;        // mW
+    uint32_t reading24;
+    uint32_t readingWord[4];  // reading words 3..6
+    uint32_t readingByte;
+    uint32_t shelfWord3;
+    uint32_t platformInfo1[3];
+    uint32_t platformInfo2[2];
+    uint16_t platformInfo2Tail;
+    uint32_t platformInfo3;
+    uint16_t platformInfo3Tail;
+    uint32_t platformInfo4[3];
+    uint16_t platformInfo4Tail;
+    uint8_t identity[6];
+    PsuHistoryEntry history[9];
 };
 
 // 6. Amplifier status and limits, power-supply records.
@@ -148,8 +201,76 @@ struct HpaRegion {
     uint8_t hpaDetected;   // 1 once the amplifier identity was read
     uint8_t hpaDisabled;   // not 0: the first and third families' loops stay off
     uint32_t hpaDrvCurrConvFactor;
-    uint32_t hpaFreqLimit; // the amplifier limit word that vendor 1 sets for model 22
+    uint32_t hpaPowerLimitHigh; // the maximum power in force - 20; vendor 1 sets 672 for model 22
     uint8_t hpaResetActive; // the amplifier reset is in progress
+    // Settings of the amplifier keys.
+    uint32_t hpsMngMode; // 0: the daemon drives the supplies over PMBus
+    int16_t hpaRflPwrFilter;
+    int16_t hpaRflPwrFilterStart;
+    uint32_t hpaMaxFreq;
+    uint32_t hpaMinFreq;
+    // Codes and words of the amplifier identification.
+    uint32_t cplSharedBus;
+    uint8_t hwCodeByte[4];
+    uint8_t hpaIdByte[7]; // identity bytes 1..7
+    uint8_t hpaFreqNominalFlag;
+    uint8_t hpaByteE;
+    uint32_t hpaWordA;
+    uint32_t hpaWordB;
+    uint32_t hpaWordK;
+    uint32_t hpaRflMode;
+    // Identity and shelf data of the compact and wideband amplifiers.
+    uint32_t hpaStartFreq;
+    uint32_t hpaYear;
+    uint32_t hpaSerial;
+    uint32_t hpaTypeWord; // the maker's part number
+    uint32_t shelfParam[4];
+    uint8_t rfEepromBlank; // 1: a compact amplifier's EEPROM had no sections
+    uint8_t rfBand;        // 0 UHF, 1 VHF
+    // Detector and table parameters of the amplifier tables.
+    uint16_t vdet0Fwd;
+    uint16_t vdet0Ref;
+    int16_t nominalPower;
+    uint16_t refNominalPower;
+    uint32_t k1MinPowerFwd;
+    uint32_t k1MinPowerRef;
+    uint32_t k2MinFreqFwd;
+    uint32_t k2MinFreqRef;
+    uint32_t k1TableSizeFwd;
+    uint32_t k2TableSizeFwd;
+    uint32_t k1TableSizeRef;
+    uint32_t k2TableSizeRef;
+    uint32_t tableWordFwd[2];
+    uint32_t tableWordRef[2];
+    uint8_t tempTableSize;
+    uint8_t tempTableFirst; // a signed byte
+    int16_t tableBuilderWord;
+    float detectorCal[3]; // written by the detector calibration
+    uint16_t detectorCalWord;
+    // Power and frequency limits of the amplifier.
+    int32_t hpaDefPowerDig;
+    int32_t hpaDefPowerAn;
+    int32_t hpaMinPowerDig;
+    int32_t hpaMinPowerAn;
+    int32_t hpaMaxPowerDig;
+    int32_t hpaMaxPowerAn;
+    uint32_t hpaMinFreqDig;
+    uint32_t hpaMaxFreqDig;
+    uint32_t hpaMinFreqAn;
+    uint32_t hpaMaxFreqAn;
+    uint32_t hpaPowerLimitLow;
+    uint32_t hpaWordF;
+    uint32_t hpaWordG;
+    uint32_t hpaWordH;
+    uint32_t hpaWordI;
+    uint32_t hpaWordJ;
+    uint32_t psuCount; // 3: the supplies are ganged
+    uint32_t hpsTypeCode;
+    uint32_t hpaCriticalTemp;
+    uint32_t hpaCriticalTempLow;
+    uint32_t hpaCriticalTempHigh;
+    PsuRecord psu[PSU_RECORDS];
+    uint16_t vdetTarget; // forward-detector reading of the configured power
 };
 
 // The tunable band-pass filter: coarse codes, fine and very-fine values,
@@ -180,7 +301,55 @@ struct RfRegion {
     uint16_t lastValidVdac;
     uint32_t lastValidHpsVout;
     uint32_t powerTable[16]; // the measures table: word 9 is the board temperature (degrees)
+    // Driver power, offsets and limits.
+    int16_t driverPower; // tenths of dB
+    int16_t driverPowerOffset;
+    int16_t powerOffsetFine;
+    int16_t powerOffsetFirstFreq;
+    int16_t powerOffsetLastFreq;
+    int32_t frequencyOffset;
+    int32_t frequencyCalibOffset;
+    uint32_t restoreOffsetHpsVout;
+    uint16_t hpaNomFwd;
+    uint16_t hpaNomRef;
+    uint16_t powerDynamicRange;
+    int16_t boardOutputPower;
+    // RF status bytes.
+    uint8_t rfOutputState;
+    uint8_t rfMuteState; // the transmitter-on state
+    uint8_t rfMuteCopy;
+    uint8_t rfByte1;
+    float apcScale;
+    uint8_t rfByte2;
+    uint8_t rfByte3;
+    uint8_t lockoutByte;
+    uint8_t linkRfByte;
+    uint8_t rfLoopFlag;
+    uint8_t powerCalCmd[4];
+    // Power calibration.
+    uint8_t fwdPowerCalibrated;
+    uint8_t refPowerCalibrated;
+    uint32_t voltageAPC; // mV
+    uint32_t defaultVoltageAPC;
+    uint32_t maxVoltageAPC;
+    int16_t refPowerCalOffset;
+    int16_t refPowerMeasOffset;
+    uint16_t fwdPowerMuteThd;
+    uint8_t refPowerMode;
+    int16_t powerOffsetWord;
+    uint8_t lockoutCount;
+    uint8_t hpaByteP;
+    uint8_t hpaByteQ;
+    uint8_t hpaByteR;
+    uint8_t fwdMeasFlagA;
+    uint8_t calibrationDone;
+    uint8_t alcEnabled;
+    int16_t hpaFwdCorrection;
+    uint8_t fwdMeasFlagB;
+    int32_t hpaWord[28];
     TunBpfSettings bpf;
+    uint8_t lastValidRestoreRequest; // set when a last valid drive value was loaded
+    uint8_t ampLockoutFlag;          // the amplifier-lockout output
 };
 
 // MPX over IP: two sides (the A and B interfaces) with four stream entries
@@ -291,6 +460,7 @@ struct InputRegion {
     uint32_t inputDigitalLinePres;
     uint32_t inputMpxDigLinePres;
     uint32_t inputEthLinePres;
+    uint32_t inputRxLinePres;
     uint32_t inputPresWord1;
     uint32_t inputPresWord3;
     uint32_t inputPresThresholdA;
@@ -387,6 +557,8 @@ struct SystemRegion {
     uint8_t runningBank;
     uint8_t bankByte;
     uint32_t bankWord;
+    // Where the upgrade package came from: 1 a PC, 2 the USB key.
+    uint32_t upgradeSource;
 };
 
 // 10. Audio alarms, FM receiver status, output, clipper and global settings.
@@ -795,9 +967,6 @@ struct FpgaRegion {
     uint32_t clipperDevLimitCode;
     uint16_t nCOOffsetFineFreq;
     uint32_t fpgaOutSelect;
-    uint32_t fSKSignEna;
-    uint32_t fSKSignTimeStart;
-    uint32_t fSKSignTimePeriod;
     // Decoded from the FPGA status block.
     uint32_t rfLoopStatusFlag;
     uint16_t measuredMpxLevelRaw;
@@ -814,6 +983,23 @@ struct FpgaRegion {
     int16_t measuredRightLevel_dB;
     uint32_t measuredFmDeviation;
     uint32_t measuredPilotDeviation;
+    // Deviations (Hz) and levels (dB) of the audio level measures.
+    uint32_t measuredMpxDeviation;
+    int16_t measuredMpxLevel_dB;
+    uint32_t measuredLeftDeviation;
+    uint32_t measuredRightDeviation;
+    uint32_t measuredAuxDeviation;
+    int16_t measuredAuxLevel_dB;
+    int16_t measuredPilotLevel_dB;
+    int16_t measuredMpxLevelB_dB;
+    uint32_t primDeviation;
+    int16_t primLevel_dB;
+    uint32_t secDeviation;
+    int16_t secLevel_dB;
+    uint16_t backupLFreqDev;
+    uint16_t backupRFreqDev;
+    uint32_t backupLFreqDevHz;
+    uint32_t backupRFreqDevHz;
     // FPGA version and the standard of each flash bank.
     uint8_t fpgaVerMajor;
     uint8_t fpgaVerMinor;
@@ -821,6 +1007,74 @@ struct FpgaRegion {
     uint8_t fpgaBank1Std;
     uint8_t fpgaBank2Std;
     uint8_t fpgaBank3Std;
+    uint8_t fpgaMute; // the mute state the FPGA status read reports
+};
+
+// 17. Transmitter-logic settings (section logica_tx, with the functional type
+// of section global and the change-over extension of section factory).
+struct LogicaTxRegion {
+    uint32_t functionalType;
+    uint8_t amplifierNumber;
+    uint32_t amplifierType;
+    uint32_t multiAmplifierTransmitter;
+    uint8_t localTimeEnable;
+    uint8_t localMaxTime; // hours
+    uint8_t retryBeforeLockout;
+    uint8_t waitBeforeRetry; // seconds
+    uint16_t lockoutProcTime; // minutes
+    uint8_t swrFoldback;
+    uint32_t enableCustomExtAmpRefPower;
+    uint32_t exciterMode; // 0 master, 1 slave, 2 none
+    uint32_t selectWrite;
+    uint32_t tlcType;
+    uint8_t controlSerialAddress;
+    uint16_t externalAmplifierVoltageSupply;
+    uint8_t changeOverConnectionTimeout; // seconds
+    uint8_t ltxConnectionTimeout;        // seconds
+    int32_t temperatureOffset;
+    uint32_t localFromChangeOver;
+    uint8_t fskSignEna;
+    uint32_t fskTxId[2]; // the identity, four characters a word, the first most significant
+    uint32_t fskSignTimeStart;
+    uint8_t fskSignTimePeriod;
+    uint8_t changeOverSerialAddress;
+    uint32_t nplus1Mode;
+    uint8_t nplus1MainsNumber;
+    uint32_t nplus1HwAddressing;
+    uint8_t nplus1CoExtension;
+    uint8_t nplus1CoDisableTlc;
+};
+
+// 18. Power settings (section power_management) and the power state the
+// settings' users share with the RF loops. Levels in 0.1 dBm, thresholds and
+// derating amounts in 0.1 dB, linear powers in 0.1 mW.
+struct PowerRegion {
+    int16_t transmitterNominalPower;
+    int16_t txMaxNomPower;
+    uint32_t txNominalPowerLinear;
+    uint16_t transmitterLowPowerAlarmThreshold;
+    uint16_t transmitterReflectedPowerAlarmThreshold;
+    uint16_t transmitterLowPowerWarningThreshold;
+    uint16_t transmitterReflectedPowerWarningThreshold;
+    int16_t exciterNominalPower;
+    uint32_t exciterNominalPowerLinear;
+    uint16_t exciterLowPowerAlarmThreshold;
+    uint16_t exciterLowPowerWarningThreshold;
+    uint32_t externalAmplifierReferencePower;
+    uint16_t deratingOverride; // the exciter-mode derating
+    uint32_t transmitterPowerUpTime; // seconds
+    uint16_t pwrDeratingFactor;
+    uint8_t pwrDeratingEnable;
+    uint8_t temperatureDeratingActive;
+    uint8_t pwrDeratingTemperature; // degrees C
+    uint8_t pwrProgDeratingEnable;
+    uint16_t pwrProgDeratingFactor;
+    uint16_t pwrProgDeratingTimeStart; // minute of the day
+    uint16_t pwrProgDeratingTimeStop;  // minute of the day
+    uint8_t pwrProgDeratingDayWeek;    // bit 0 Sunday .. bit 6 Saturday
+    uint8_t adaptiveReflectedLimit;    // written by the second family's loop
+    uint16_t swrDerating;              // written by the second family's loop
+    uint8_t txLowPowerConsiderDerating;
 };
 
 struct SystemImage {
@@ -841,6 +1095,8 @@ struct SystemImage {
     ChangeRegion change;
     AudioProcessorBlock ap;
     FpgaRegion fpga;
+    LogicaTxRegion logic;
+    PowerRegion power;
 };
 
 SystemImage* getSystemImage();

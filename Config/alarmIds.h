@@ -11,6 +11,8 @@ enum AlarmId : uint8_t {
     ALARM_VCXO = 42,
     ALARM_FREQ_REF = 43,
     ALARM_AUDIO_INPUT = 39,
+    ALARM_RESERVE_CONFIG_DIRS = 44,     // a reserve configuration directory is missing
+    ALARM_RESERVE_CONFIG_MISMATCH = 45, // the configuration differs from the loaded reserve one
     ALARM_TIME_REF = 46,
     ALARM_OUT_FIFO = 49,
     ALARM_CLIPPER_IN_ACTION = 52,
@@ -18,6 +20,7 @@ enum AlarmId : uint8_t {
     ALARM_AUDIO_FILTER = 60,
     ALARM_FM_RX_PLL = 51,
     ALARM_100MHZ_REF = 61,
+    ALARM_MPX_OVER_IP = 62, // the GbE block's link is down or not good
     ALARM_INT_PPS_MISSING = 93,
     ALARM_EXT_PPS_MISSING = 94,
     ALARM_EXT_10MHZ_MISSING = 95,

@@ -278,14 +278,50 @@ int16_t saveConfig()
     return saveConfigGroups(getSaveConfigChanged());
 }
 
-int deleteConfigFile(int type)
+int importConfig(int (*copy)())
 {
-    const ConfigFileStore* store = registeredStore("deleteConfigFile");
+    const ConfigFileStore* store = registeredStore("importConfig");
     if (!store)
         return -1;
     if (pthread_mutex_lock(&st().configFileMutex) != 0) {
-        logDebug("Function: %s - can't lock the file mutex\n", "deleteConfigFile");
+        logDebug("%s - can't lock the file mutex\n", "importConfig");
         return -1;
+    }
+    uint32_t pending = saveChangedWord().exchange(0);
+    if (pending) {
+        if (pending & CONFIG_GROUP_FACTORY)
+            exportUnitRecord(getUnitInfoBuffer(), 1);
+        if (store->saveAll() != 0)
+            logErr("%s - something goes wrong saving the XML file\n", "importConfig");
+    }
+    if (copy() != 0) {
+        pthread_mutex_unlock(&st().configFileMutex);
+        return IMPORT_COPY_FAILED;
+    }
+    markAllConfigChanged();
+    int16_t result = store->loadAll();
+    if (result < 0) {
+        setEventBit(1, 86);
+        logErr("%s - something goes wrong importing the XML file\n", "loadConfig");
+    }
+    pthread_mutex_unlock(&st().configFileMutex);
+    if (result != 0) {
+        logInfo("Save actual configuration\n");
+        saveConfig();
+    }
+    return result < 0 ? IMPORT_LOAD_FAILED : 0;
+}
+
+int deleteConfigFile(int type)
+{
+    const ConfigFileStore* store = registeredStore("deleteConfigFile");
+    // Nothing could be tried: -2, so a factory reset does not take the file
+    // for gone.
+    if (!store)
+        return -2;
+    if (pthread_mutex_lock(&st().configFileMutex) != 0) {
+        logDebug("Function: %s - can't lock the file mutex\n", "deleteConfigFile");
+        return -2;
     }
     int (*reset)() = nullptr;
     switch (type) {

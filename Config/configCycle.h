@@ -45,7 +45,21 @@ void testSaveConfigAfterApply();
 // configuration file mutex. Results: 0 on success.
 int16_t loadConfig();
 int16_t saveConfig();
+// deleteConfigFile: 1 when the file was removed, -1 when it was not there
+// (or the type is unknown), -2 when the delete could not be tried (no store
+// registered, the file mutex not taken).
 int deleteConfigFile(int type);
+
+// A configuration import: under the configuration file mutex, first writes
+// the changes waiting for the save (so the saver cannot later write the old
+// image over the imported file), then runs `copy` (which puts the new files
+// in place, 0 on success) and loads the files, without letting go of the
+// mutex in between. 0 done, IMPORT_COPY_FAILED when the copy failed (nothing
+// loaded), IMPORT_LOAD_FAILED when the load failed, -1 without a store or
+// the mutex.
+constexpr int IMPORT_COPY_FAILED = 4;
+constexpr int IMPORT_LOAD_FAILED = 5;
+int importConfig(int (*copy)());
 
 // Start-up migration of a stored configuration to the current data format:
 // runs the unit region's runDataFormatStep from the stored format up.

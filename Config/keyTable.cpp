@@ -398,6 +398,7 @@ int cfgIsValidRow(const CfgKeyDesc* d, uint32_t value)
         int32_t s = static_cast<int16_t>(v & 0xffffu);
         return s >= d->valid.lo && s <= d->valid.hi;
     }
+    case VALID_BY_FN: return d->valid.fn(v) ? 1 : 0;
     default: return 1;
     }
 }

@@ -81,6 +81,7 @@ enum CfgValidKind : uint8_t {
     VALID_RANGE_U,   // (v & mask) within [lo, hi], unsigned
     VALID_RANGE_S,   // v as a signed 32-bit value within [lo, hi]
     VALID_RANGE_S16, // the low 16 bits of v, sign-extended, within [lo, hi]
+    VALID_BY_FN,     // a range that other items set: the region's function decides
 };
 
 struct CfgValidator {
@@ -88,6 +89,7 @@ struct CfgValidator {
     uint32_t mask;
     int64_t lo;
     int64_t hi;
+    int (*fn)(uint32_t v) = nullptr;
 };
 
 // How a value is written into its DbPool cell(s).
@@ -384,6 +386,9 @@ consteval CfgAt wordsAt(CfgAt a)
 constexpr CfgValidator validU(uint32_t mask, int64_t lo, int64_t hi) { return {VALID_RANGE_U, mask, lo, hi}; }
 constexpr CfgValidator validS(int64_t lo, int64_t hi) { return {VALID_RANGE_S, 0xffffffffu, lo, hi}; }
 constexpr CfgValidator validS16(int64_t lo, int64_t hi) { return {VALID_RANGE_S16, 0xffffu, lo, hi}; }
+// A range bounded by other items (the amplifier's limits): the function
+// gets the whole value and gives 1 when it is accepted.
+constexpr CfgValidator validBy(int (*fn)(uint32_t v)) { return {VALID_BY_FN, 0xffffffffu, 0, 0, fn}; }
 
 constexpr CfgCell cell(uint8_t s, uint8_t i, uint8_t conv = CONV_VALUE, uint8_t sStep = 0, uint8_t iStep = 0,
                        uint8_t innerStep = 0)

@@ -10,11 +10,20 @@ void packU32BE(const uint32_t* word, uint8_t* dest)
     dest[3] = static_cast<uint8_t>(w);
 }
 
+void unpackU32BE(const uint8_t* src, uint32_t* dest)
+{
+    *dest = static_cast<uint32_t>(src[0]) << 24 | static_cast<uint32_t>(src[1]) << 16 |
+            static_cast<uint32_t>(src[2]) << 8 | src[3];
+}
+
+void packU32x4BE(const uint32_t* words, uint8_t* dest)
+{
+    for (int k = 0; k < 4; k++)
+        packU32BE(words + k, dest + 4 * k);
+}
+
 void unpackU32x4BE(const uint8_t* src, uint32_t* dest)
 {
-    for (int k = 0; k < 4; k++) {
-        const uint8_t* b = src + 4 * k;
-        dest[k] = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-                  static_cast<uint32_t>(b[2]) << 8 | b[3];
-    }
+    for (int k = 0; k < 4; k++)
+        unpackU32BE(src + 4 * k, dest + k);
 }

@@ -1,12 +1,16 @@
-// Audio input switching and the routing model.
+// Audio input switching: keeps the primary or the secondary input
+// configuration on air, watches the presence of the inputs the on-air one
+// uses, and switches over to the backup and back by input_switch_mode.
 #pragma once
-
-// Called on every main-loop pass; runs its own 250 ms period (input
-// switching, input-delay measurement, automatic reference choice).
-void InputSwitchTick();
 
 #include <ctime>
 
-// CLOCK_MONOTONIC_RAW time of the last switch of the on-air input (zero
-// until the first).
+// Called on every main-loop pass; every 250 ms it runs the input switching,
+// the input-delay measurement and the automatic reference choice.
+void InputSwitchTick();
+// The 250 ms switching step.
+void InputSwitch();
+
+// CLOCK_MONOTONIC_RAW time of the last automatic switch of the on-air input
+// (zero until the first).
 struct timespec getInputSwitchStamp();

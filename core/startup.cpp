@@ -3,9 +3,12 @@
 
 #include "Config/configCycle.h"
 #include "Config/keys/audioProcessorKeys.h"
+#include "Config/keys/logicaTxKeys.h"
 #include "Config/keys/rdsKeys.h"
 #include "Config/keys/unitKeys.h"
+#include "audio/secondCore.h"
 #include "alarms/logicaTx.h"
+#include "comtab/commandTable.h"
 #include "comtab/dbPool.h"
 #include "core/children.h"
 #include "core/files.h"
@@ -20,6 +23,7 @@
 #include "core/threads.h"
 #include "core/unitStartup.h"
 #include "links/factoryTcp.h"
+#include "persist/configExchange.h"
 #include "persist/configStore.h"
 #include "persist/xmlConfig.h"
 #include "platform/init.h"
@@ -34,6 +38,9 @@ namespace {
 
 // What the unit region runs programs with (web branding, the SNMP agent).
 const UnitServices kUnitServices = {runProgramWait, removeFileIfPresent, killSnmpd};
+const LogicServices kLogicServices = {linkFpgaImage};
+const CommandTableServices kCommandTableServices = {applySystemTimeRequest, applyNtpConfig, isUsbKeyMounted,
+                                                    launchMdevRestart};
 
 long parseNumber(const char* text)
 {
@@ -96,10 +103,14 @@ int corvaneMain(int argc, char** argv)
 
     platformInit();
     registerConfigStore();
+    setUsbKeyProbe(isUsbKeyMounted);
     registerRadioTextWriter(writeStringToFile);
     setWriteDnsNtpFilesHook(writeDnsNtpFiles);
     registerSystemTimeServices();
     registerUnitServices(&kUnitServices);
+    registerLogicServices(&kLogicServices);
+    registerCommandTableServices(&kCommandTableServices);
+    registerSecondCoreChildWatcher(watchChild);
     initStorage();
     openLogs();
     initDbAreaContainer();

@@ -8,6 +8,7 @@
 #include "core/children.h"
 #include "core/files.h"
 #include "core/storage.h"
+#include "hw/smallDevices.h"
 #include "persist/xmlSection.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -303,4 +304,44 @@ void ntpThreadStep()
         // An idle client counts as ended, so the poll interval starts.
         setNtpProcState(3);
     }
+}
+
+int initRtcFromConfig()
+{
+    Rtc_SetCalibration(0, 0, 0);
+    Rtc_SetSquareWave(0, 0);
+    const RtcTime noAlarm = {};
+    Rtc_SetAlarm(&noAlarm, 0, 0, 0);
+    RtcFlags f = {};
+    Rtc_ReadFlags(&f);
+    if (f.stop || f.reg4Bit7 || f.halt)
+        Rtc_SetControlBits(f.stop, 0, f.reg4Bit7, 0, f.halt, 0);
+    if (f.watchdog)
+        Rtc_SetWatchdog(0, 0, 0);
+    // The alarm flag is cleared by the flag read itself; a low battery is
+    // the battery's state and stays.
+    const uint32_t* req = getTimeRequest();
+    struct tm t = {};
+    t.tm_sec = static_cast<int>(req[0]);
+    t.tm_min = static_cast<int>(req[1]);
+    t.tm_hour = static_cast<int>(req[2]);
+    t.tm_mday = static_cast<int>(req[3]);
+    t.tm_mon = static_cast<int>(req[4]);
+    t.tm_year = static_cast<int>(req[5]);
+    // Normalised as a calendar date only, for the weekday and out-of-range
+    // words; the RTC keeps local time as the words give it.
+    time_t asUtc = timegm(&t);
+    if (asUtc == static_cast<time_t>(-1))
+        return -1;
+    struct tm n;
+    gmtime_r(&asUtc, &n);
+    RtcTime rtc = {};
+    rtc.seconds = static_cast<uint8_t>(n.tm_sec);
+    rtc.minutes = static_cast<uint8_t>(n.tm_min);
+    rtc.hours = static_cast<uint8_t>(n.tm_hour);
+    rtc.weekday = static_cast<uint8_t>(n.tm_wday + 1);
+    rtc.date = static_cast<uint8_t>(n.tm_mday);
+    rtc.month = static_cast<uint8_t>(n.tm_mon + 1);
+    rtc.year = static_cast<uint8_t>(n.tm_year % 100);
+    return Rtc_SetTime(&rtc, 0, 0);
 }

@@ -44,5 +44,10 @@ int readNtpServerFile();
 // client and synchronises: 0; 1 for another time source.
 int applyNtpConfig();
 
+// Clears the RTC's calibration, square wave, alarm and every status flag
+// that is set, then writes the configured date and time into it: 0, or -1
+// when the configured words are no date.
+int initRtcFromConfig();
+
 // Body of "NTP Thread" (every second).
 void ntpThreadStep();

@@ -4,10 +4,12 @@
 #include "display/dbView.h"
 #include "display/keypad.h"
 #include "display/lcd.h"
+#include "display/pageSet.h"
 
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 namespace lumiro {
 
@@ -23,6 +25,21 @@ constexpr StaticPage kStaticPages[] = {
 #define STATIC_PAGE(id, width, l1, l2, l3, l4) {id, width, {l1, l2, l3, l4}},
 #include "display/gen/staticTexts.inc"
 #undef STATIC_PAGE
+};
+
+// The key, preset and notice pages' texts (the notice page draws its own).
+constexpr StaticPage kKeyPages[] = {
+    {11, 21, {"    USB KEY MENU     ", " CONFIGURATION DATA  ", " FIRMWARE UPDATE     ", "                     "}},
+    {12, 21, {"    USB KEY MENU     ", " VRL CONFIG.DATA     ", "                     ", "                     "}},
+    {13, 21, {"USB KEY - VRL CONFIG.", " SAVE                ", " LOAD                ", "                     "}},
+    {14, 21, {"  SAVE CONFIGURATION ", "                     ", "                     ", "                     "}},
+    {15, 21, {"  LOAD CONFIGURATION ", "                     ", "                     ", "                     "}},
+    {16, 21, {"   FIRMWARE UPGRADE  ", "                     ", "                     ", "                     "}},
+    {17, 21, {"     SELECT FILE     ", "                     ", "                     ", "                     "}},
+    {18, 21, {"     PRESET MENU     ", " SAVE PRESET         ", " LOAD PRESET         ", "                     "}},
+    {19, 21, {"    SELECT PRESET    ", "                     ", "                     ", "                     "}},
+    {20, 21, {"     LOAD PRESET     ", "                     ", "                     ", "                     "}},
+    {21, 21, {"     SAVE PRESET     ", "                     ", "                     ", "                     "}},
 };
 
 struct InputMode {
@@ -73,10 +90,14 @@ void loadStaticTexts()
 {
     if (st().loaded)
         return;
-    for (const StaticPage& p : kStaticPages) {
-        st().width[p.id] = p.width;
-        for (int l = 0; l < kStaticLines; l++)
-            snprintf(st().text[p.id][l], sizeof st().text[p.id][l], "%s", p.lines[l]);
+    for (const auto* table : {&kStaticPages[0], &kKeyPages[0]}) {
+        size_t n = table == kStaticPages ? std::size(kStaticPages) : std::size(kKeyPages);
+        for (size_t i = 0; i < n; i++) {
+            const StaticPage& p = table[i];
+            st().width[p.id] = p.width;
+            for (int l = 0; l < kStaticLines; l++)
+                snprintf(st().text[p.id][l], sizeof st().text[p.id][l], "%s", p.lines[l]);
+        }
     }
     st().loaded = true;
 }
@@ -248,6 +269,39 @@ void drawStatus(int first, int arg)
 constexpr PageDef kPages[] = {
     {0, nullptr, drawStartPage},
     {1, statusKey, drawStatus},
+    {2, menuKey, menuDraw},
+    {3, settingsKey, settingsDraw},
+    {4, alarmKey, alarmDraw},
+    {5, powerKey, powerDraw},
+    {6, menuKey, menuDraw},
+    {7, measureKey, supplyDraw},
+    {8, measureKey, deviationDraw},
+    {9, barsKey, barsDraw},
+    {10, powerKey, powerDraw},
+    {11, menuKey, menuDraw},
+    {12, usbKeyDataKey, usbKeyDataDraw},
+    {13, menuKey, menuDraw},
+    {14, confirmKey, confirmDraw},
+    {15, confirmKey, confirmDraw},
+    {16, confirmKey, confirmDraw},
+    {17, fileListKey, fileListDraw},
+    {18, menuKey, menuDraw},
+    {19, fileListKey, fileListDraw},
+    {20, presetConfirmKey, presetConfirmDraw},
+    {21, presetConfirmKey, presetConfirmDraw},
+    {22, noticeKey, noticeDraw},
+    {23, settingsKey, settingsDraw},
+    {25, aboutKey, aboutDraw},
+    {26, menuKey, menuDraw},
+    {27, settingsKey, settingsDraw},
+    {28, menuKey, menuDraw},
+    {29, settingsKey, settingsDraw},
+    {30, settingsKey, settingsDraw},
+    {32, menuKey, menuDraw},
+    {46, ethMenuKey, ethMenuDraw},
+    {51, settingsKey, settingsDraw},
+    {52, measureKey, receiverDraw},
+    {53, settingsKey, settingsDraw},
 };
 
 const PageDef* pageOf(uint8_t id)
@@ -411,6 +465,10 @@ void resetPages()
     st().systemType = 0;
     st().shown = {};
     st().loaded = false;
+    resetMenus();
+    resetMeasurePages();
+    resetUsbPages();
+    resetSettingsPages();
 }
 
 } // namespace lumiro

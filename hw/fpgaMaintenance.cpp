@@ -10,6 +10,7 @@
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/inputKeys.h"
+#include "Config/keys/logicaTxKeys.h"
 #include "Config/keys/rdsKeys.h"
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/synchroKeys.h"

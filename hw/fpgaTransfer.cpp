@@ -17,6 +17,7 @@
 #include "Config/keys/tunBpfKeys.h"
 #include "Config/keys/unitKeys.h"
 #include "alarms/logicaTxConfig.h"
+#include "audio/audioMeasures.h"
 #include "core/base/locks.h"
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
@@ -209,8 +210,6 @@ void decodeResampler()
 
 void debugLines(const uint8_t* b)
 {
-    // The deviations in Hz come with the audio meters' conversions; until
-    // then the Hz fields read 0.
     DEBUG_PRINT(DBG_FPGA, "AudioFilterErr %d\n", static_cast<int>(getAudioFilterErr()));
     DEBUG_PRINT(DBG_FPGA, "FmRecvPllLock %d\n", getFmRecvPllLock());
     DEBUG_PRINT(DBG_FPGA, "AesEbuAl %d\n", static_cast<int>(getAesEbuAl()));
@@ -221,14 +220,14 @@ void debugLines(const uint8_t* b)
     DEBUG_PRINT(DBG_FPGA, "PllAudioLocked %d\n", getPllAudioLocked());
     DEBUG_PRINT(DBG_FPGA, "PllRfLocked %d\n", getPllRfLocked());
     DEBUG_PRINT(DBG_FPGA, "RdsFifoAlmostFull_Fpga %d\n", static_cast<int>(getRdsFifoAlmostFullFpga()));
-    DEBUG_PRINT(DBG_FPGA, "TotAudio_FreqDev_Raw %u [%u Hz]\n", getMeasuredMpxLevelRaw(), 0u);
+    DEBUG_PRINT(DBG_FPGA, "TotAudio_FreqDev_Raw %u [%u Hz]\n", getMeasuredMpxLevelRaw(), getMeasuredMpxDeviation());
     DEBUG_PRINT(DBG_FPGA, "AudioL_FreqDev_Raw %u\n", getMeasuredLeftLevelRaw());
     DEBUG_PRINT(DBG_FPGA, "AudioR_FreqDev_Raw %u\n", getMeasuredRightLevelRaw());
     DEBUG_PRINT(DBG_FPGA, "Aux_FreqDev_Raw %u\n", getMeasuredAuxLevelRaw());
     DEBUG_PRINT(DBG_FPGA, "Pilot_FreqDev_Raw %u\n", getMeasuredPilotLevelRaw());
-    DEBUG_PRINT(DBG_FPGA, "BackupL_FreqDev_Raw %u [%u Hz]\n", getBackupLFreqDevRaw(), 0u);
-    DEBUG_PRINT(DBG_FPGA, "BackupR_FreqDev_Raw %u [%u Hz]\n", getBackupRFreqDevRaw(), 0u);
-    DEBUG_PRINT(DBG_FPGA, "RxMpx_FreqDev_Raw %u [%u Hz]\n", getMeasuredFmDeviationRaw(), 0u);
+    DEBUG_PRINT(DBG_FPGA, "BackupL_FreqDev_Raw %u [%u Hz]\n", getBackupLFreqDevRaw(), getBackupLFreqDevHz());
+    DEBUG_PRINT(DBG_FPGA, "BackupR_FreqDev_Raw %u [%u Hz]\n", getBackupRFreqDevRaw(), getBackupRFreqDevHz());
+    DEBUG_PRINT(DBG_FPGA, "RxMpx_FreqDev_Raw %u [%u Hz]\n", getMeasuredFmDeviationRaw(), getMeasuredFmDeviation());
     DEBUG_PRINT(DBG_FPGA, "RxMpx_FreqDev_SI4769 %d kHz\n", 0);
     DEBUG_PRINT(DBG_FPGA, "DelMeas_Busy %u\n", getDelMeasBusy());
     DEBUG_PRINT(DBG_FPGA, "DelMeas_Ok %u\n", getDelMeasOk());

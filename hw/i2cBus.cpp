@@ -129,6 +129,11 @@ int i2cBusLock(uint8_t bus, uint8_t address)
     return sem_sys_wait(busSem(bus), address);
 }
 
+int i2cBusTryLock(uint8_t bus, uint8_t address)
+{
+    return sem_sys_trywait(busSem(bus), address);
+}
+
 int i2cBusUnlock(uint8_t bus, uint8_t address)
 {
     return sem_sys_post(busSem(bus), address);

@@ -46,6 +46,9 @@ int i2cTransaction(uint8_t bus, uint8_t address, const char* device, I2cTransfer
 // semaphore operation's result (0).
 int i2cBusLock(uint8_t bus, uint8_t address);
 int i2cBusUnlock(uint8_t bus, uint8_t address);
+// i2cBusLock without waiting: 0 when taken, 1 when the bus is busy, -1 on a
+// failure of the semaphore.
+int i2cBusTryLock(uint8_t bus, uint8_t address);
 int i2cTransactionHeld(uint8_t bus, uint8_t address, const char* device, I2cTransferFn transfer, void* ctx);
 
 // The same two with a callable `int (int fd)` as the transfer.

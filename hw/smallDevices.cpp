@@ -10,6 +10,8 @@
 #include "hw/ioExpanders.h"
 #include "platform/clock.h"
 #include "platform/io.h"
+
+#include <mutex>
 #include "platform/paths.h"
 
 #include <atomic>
@@ -225,6 +227,9 @@ int setTlsCfgBpBits(uint8_t mask, int on)
 uint16_t getTlcStatusBits()
 {
     SmallDevicesState& s = st();
+    // The main loop's poll and "Ltx Thread" both read the cached word.
+    static std::mutex cacheLock;
+    std::lock_guard<std::mutex> hold(cacheLock);
     struct timespec now = getMonoTimeNow();
     if (getElapsedUs(&s.tlcStamp, &now) > kTlcCacheUs) {
         uint8_t low = 0, high = 0;

@@ -391,6 +391,14 @@ int DMSG_FromMsgToFrame(DcmMsg* msg, DcmFrameBuf* frame)
     uint8_t cmd = msg->command;
     if (isDelimiter(addr) || isDelimiter(cmd) || isReserved(cmd) || cmd == 1)
         return -2;
+    // The three upper bytes of a four-byte address travel unescaped too: a
+    // delimiter among them would make a frame no receiver can take.
+    if (msg->addrMode == DCM_ADDR_4BYTE) {
+        for (int shift = 8; shift <= 24; shift += 8) {
+            if (isDelimiter(static_cast<uint8_t>(msg->address >> shift)))
+                return -2;
+        }
+    }
     if (msg->accessType == DCM_TYPE_READ_BLOCK) {
         if (msg->count > 63)
             return -5;

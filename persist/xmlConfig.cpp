@@ -6,7 +6,7 @@
 // loss leaves the previous file.
 #include "persist/xmlConfig.h"
 
-#include "Config/keys/hpa.h"
+#include "Config/keys/rfKeys.h"
 #include "Config/xmlLayout.h"
 #include "alarms/logicaTxConfig.h"
 #include "audio/mpxOverIp.h"

@@ -4,8 +4,12 @@
 #include "Config/StrutturaDati.h"
 #include "Config/keys/keyIds.h"
 #include "Config/keys/hwCodesKeys.h"
+#include "Config/keys/rdsKeys.h"
+#include "Config/keys/rfKeys.h"
 #include "Config/xmlLayout.h"
 #include "alarms/logicaTxConfig.h"
+#include "alarms/alarmObjects.h"
+#include "audio/fmRxMonitor.h"
 #include "audio/mpxOverIp.h"
 #include "platform/paths.h"
 
@@ -331,24 +335,262 @@ NameMap& namesOf(uint8_t section, uint32_t id)
     return maps[id < maps.size() ? id : 0];
 }
 
+// The FM receiver's settings at the end of the platform section of
+// configuration.xml: its parameter objects, the configuration word of its
+// alarm set and the thresholds of the SNR, RSSI and ASSI200 alarms.
+struct FmRxThreshold {
+    uint32_t alarm;
+    uint32_t field; // 2 low threshold, 4 high threshold
+};
+constexpr FmRxThreshold kFmRxThresholds[] = {{FMRX_ALM_SNR, 2}, {FMRX_ALM_RSSI, 2}, {FMRX_ALM_ASSI200, 4}};
+
+const char* thresholdKey(AlarmSet* set, const FmRxThreshold& t)
+{
+    intptr_t key = CA_ALARMSET_Event_GetP(set, t.alarm, t.field + 1);
+    return key == ALARM_NOT_AVAILABLE || key == -1 ? nullptr : reinterpret_cast<const char*>(key);
+}
+
+bool sameKey(const char* name, const char* key)
+{
+    return key && strcmp(name, key) == 0;
+}
+
+// Applies one of the receiver's elements; false when the name is none of them.
+bool readFmRxElement(const char* name, const char* text)
+{
+    FmRxContext* c = fmRx_GetContext();
+    if (!c || !c->built || !name)
+        return false;
+    auto number = [&] { return text ? strtol(text, nullptr, 10) : 0L; };
+    if (sameKey(name, c->frqNom.key)) {
+        if (text)
+            c->frqNom.set(&c->frqNom, xmlTextToU32(text));
+        return true;
+    }
+    if (sameKey(name, c->intermFrqOffset.key)) {
+        if (text)
+            c->intermFrqOffset.set(&c->intermFrqOffset, static_cast<int8_t>(number()));
+        return true;
+    }
+    if (sameKey(name, c->preAmpMode.key)) {
+        if (text)
+            c->preAmpMode.set(&c->preAmpMode, strcmp(text, "Enable") == 0 ? 1 : 0);
+        return true;
+    }
+    if (const char* key = AlarmSet_GetConfigKey(c->alarms); sameKey(name, key)) {
+        if (text)
+            AlarmSet_ApplyConfig(c->alarms, xmlTextToU32(text), 0xFFFFFFFFu);
+        return true;
+    }
+    for (const FmRxThreshold& t : kFmRxThresholds) {
+        const char* key = thresholdKey(c->alarms, t);
+        if (sameKey(name, key)) {
+            if (text)
+                CA_ALARMSET_Event_SetP(c->alarms, t.alarm, t.field, static_cast<int32_t>(number()));
+            return true;
+        }
+    }
+    for (ParamLong* p : {&c->rssiPresThd, &c->snrPresThd})
+        if (sameKey(name, p->key)) {
+            if (text)
+                p->set(p, static_cast<int32_t>(number()));
+            return true;
+        }
+    return false;
+}
+
+int16_t writeElement(xmlTextWriterPtr writer, const char* name, const std::string& text, int16_t result);
+
+int16_t writeFmRxElements(xmlTextWriterPtr writer, int16_t result)
+{
+    FmRxContext* c = fmRx_GetContext();
+    if (!c || !c->built)
+        return result;
+    result = writeElement(writer, c->frqNom.key, std::to_string(c->frqNom.get(&c->frqNom)), result);
+    result = writeElement(writer, c->intermFrqOffset.key,
+                          std::to_string(static_cast<int>(c->intermFrqOffset.get(&c->intermFrqOffset))), result);
+    result = writeElement(writer, c->preAmpMode.key, c->preAmpMode.get(&c->preAmpMode) ? "Enable" : "Disable", result);
+    if (const char* key = AlarmSet_GetConfigKey(c->alarms))
+        result = writeElement(writer, key, std::to_string(AlarmSet_GetConfigWord(c->alarms)), result);
+    for (const FmRxThreshold& t : kFmRxThresholds)
+        if (const char* key = thresholdKey(c->alarms, t))
+            result = writeElement(
+                writer, key,
+                std::to_string(static_cast<int32_t>(CA_ALARMSET_Event_GetP(c->alarms, t.alarm, t.field))), result);
+    for (ParamLong* p : {&c->rssiPresThd, &c->snrPresThd})
+        result = writeElement(writer, p->key, std::to_string(static_cast<int32_t>(p->get(p))), result);
+    return result;
+}
+
 // Key element of the platform section: both files' loaders apply every
 // platform key, whichever file it was found in.
 void readPlatform(const char* attr, const char* name, const char* text)
 {
+    if (readFmRxElement(name, text))
+        return;
     if (namesOf(XS_PLATFORM, 0).count(name))
         xmlApplySectionKey(XS_PLATFORM, attr, name, text);
     else
         xmlApplySectionKey(XS_PLATFORM_NET, attr, name, text);
 }
 
+// The elements of gbe_video_ip in writing order: MPX-over-IP parameter
+// objects, each written as an unsigned number from its get operation and
+// read through its set operation (addresses too are plain numbers here).
+struct GbeXmlKey {
+    const char* name;
+    ParamU32 GbeParams::*u32;
+    ParamU16 GbeParams::*u16;
+    ParamU8 GbeParams::*u8;
+};
+constexpr GbeXmlKey kGbeXmlKeys[] = {
+    {"GBE_ConfigFlags", &GbeParams::configFlags, nullptr, nullptr},
+    {"GBE_Latency", nullptr, &GbeParams::latency, nullptr},
+    {"GBE_TTL", nullptr, nullptr, &GbeParams::ttl},
+    {"GBE_IpAddr", &GbeParams::ipAddr, nullptr, nullptr},
+    {"GBE_NetMask", &GbeParams::netMask, nullptr, nullptr},
+    {"GBE_GWAddr", &GbeParams::gwAddr, nullptr, nullptr},
+    {"GBE_MulticastGrp", &GbeParams::multicastGrp, nullptr, nullptr},
+    {"GBE_UDPPort", nullptr, &GbeParams::udpPort, nullptr},
+    {"GBE_TX_ENABLE", nullptr, nullptr, &GbeParams::txEnable},
+    {"GBE_TX_TS_SOURCE", nullptr, nullptr, &GbeParams::txTsSource},
+    {"GBE_TX_MULTICAST_ENABLE", nullptr, nullptr, &GbeParams::txMulticastEnable},
+    {"GBE_TX_DEST_IP_ADDR", &GbeParams::txDestIpAddr, nullptr, nullptr},
+    {"GBE_TX_MULTICAST_GRP", &GbeParams::txMulticastGrp, nullptr, nullptr},
+    {"GBE_TX_DEST_MAC_ADDR_HIGH", nullptr, &GbeParams::txDestMacHigh, nullptr},
+    {"GBE_TX_DEST_MAC_ADDR_LOW", &GbeParams::txDestMacLow, nullptr, nullptr},
+    {"GBE_TX_DEST_UDP_PORT", nullptr, &GbeParams::txDestUdpPort, nullptr},
+    {"GBE_TX_SRC_UDP_PORT", nullptr, &GbeParams::txSrcUdpPort, nullptr},
+    {"GBE_SYNC_TIMESTAMP_OFFSET", &GbeParams::syncTimestampOffset, nullptr, nullptr},
+};
+
+template <class T>
+uint32_t paramValue(Param<T>& p)
+{
+    return static_cast<uint32_t>(p.get(&p));
+}
+
+template <class T>
+void paramSetText(Param<T>& p, const char* text)
+{
+    p.set(&p, static_cast<T>(xmlTextToU32(text)));
+}
+
 // Key element of gbe_video_ip: printed, and applied only while the
-// MPX-over-IP block is fitted.
-void readGbe(const char* attr, const char* name, const char* text)
+// MPX-over-IP block is fitted and its parameters exist.
+void readGbe(const char*, const char* name, const char* text)
 {
     printf("\n {GbEv03} From XML : ");
     printf(" %s = %u \n", name, xmlTextToU32(text));
-    if (GBE_IsBlockFitted())
-        xmlApplySectionKey(XS_GBE_VIDEO_IP, attr, name, text);
+    GbeParams* g = GBE_GetParams();
+    if (!GBE_IsBlockFitted() || !g || !text)
+        return;
+    for (const GbeXmlKey& k : kGbeXmlKeys)
+        if (strcmp(name, k.name) == 0) {
+            if (k.u32)
+                paramSetText(g->*k.u32, text);
+            else if (k.u16)
+                paramSetText(g->*k.u16, text);
+            else
+                paramSetText(g->*k.u8, text);
+            return;
+        }
+}
+
+int16_t writeGbe(xmlTextWriterPtr writer, uint32_t)
+{
+    const auto* el = reinterpret_cast<const xmlChar*>(xmlSection(XS_GBE_VIDEO_IP).element);
+    int16_t result = xmlCombineResult(xmlTextWriterStartElement(writer, el), 0);
+    if (GbeParams* g = GBE_GetParams())
+        for (const GbeXmlKey& k : kGbeXmlKeys) {
+            uint32_t v = k.u32 ? paramValue(g->*k.u32) : k.u16 ? paramValue(g->*k.u16) : paramValue(g->*k.u8);
+            result = xmlCombineResult(xmlTextWriterWriteFormatElement(writer, reinterpret_cast<const xmlChar*>(k.name),
+                                                                      "%u", v),
+                                      result);
+        }
+    return xmlCombineResult(xmlTextWriterEndElement(writer), result);
+}
+
+// The RDS data set's elements that are no key rows: the alternative and
+// variable-code sequences, the labelling-code variants of group 1A and the
+// RadioText, which lives in its own file.
+constexpr uint32_t kAlterSeqRead[] = {0, 1, 2, 4, 10, 12, 16, 20, 28};
+constexpr uint32_t kVarCodeKinds[] = {2, 28};
+constexpr uint32_t kLabellingVariants[] = {0, 2, 3, 6, 7};
+constexpr char kRadioTextElement[] = "RADIO_TEXT";
+
+// Applies one of those elements of data set d; false when the name is none
+// of them.
+bool readRdsDataSetExtra(uint32_t d, const char* name, const char* text)
+{
+    for (uint32_t g : kAlterSeqRead)
+        for (uint32_t p = 0; p < 2; p++)
+            if (strcmp(name, getRdsAlterSeqGroupKey(d, g, p)) == 0) {
+                if (text)
+                    setRdsAlterSeqEntry(d, g, p, xmlTextToU32(text));
+                return true;
+            }
+    for (uint32_t k : kVarCodeKinds)
+        for (uint32_t p = 0; p < 2; p++)
+            if (strcmp(name, getRdsVarCodeSeqGroupKey(d, k, p)) == 0) {
+                if (text)
+                    setRdsVarCodeSeqEntry(d, k, p, xmlTextToU32(text));
+                return true;
+            }
+    for (uint32_t k : kLabellingVariants)
+        if (strcmp(name, getRdsLabellingCodeKey(d, k)) == 0) {
+            if (text) {
+                uint16_t v = xmlTextToU16(text);
+                // Variant 0 is written as nibble * 256 + value: both come back.
+                if (k == 0)
+                    setRdsSequenceParam(d, 0, v & 0xffu, v >> 8);
+                else
+                    setRdsSequenceParam(d, k, v, 0);
+            }
+            return true;
+        }
+    if (strcmp(name, kRadioTextElement) == 0) {
+        // An empty RadioText is written as an empty element.
+        saveRadioTextFile(d, utf8ToLatin1(text ? text : "").c_str());
+        return true;
+    }
+    return false;
+}
+
+// Key element of an RDS data set (the crate id is the data set).
+void readRdsDataSet(const char* attr, const char* name, const char* text)
+{
+    unsigned d;
+    if (attr && name && sscanf(attr, "%u", &d) == 1 && d < xmlSection(XS_RDS_DATASET).ids &&
+        readRdsDataSetExtra(d, name, text))
+        return;
+    xmlApplySectionKey(XS_RDS_DATASET, attr, name, text);
+}
+
+int16_t writeElement(xmlTextWriterPtr writer, const char* name, const std::string& text, int16_t result)
+{
+    return xmlCombineResult(xmlTextWriterWriteElement(writer, reinterpret_cast<const xmlChar*>(name),
+                                                      reinterpret_cast<const xmlChar*>(text.c_str())),
+                            result);
+}
+
+int16_t writeRdsDataSetExtras(xmlTextWriterPtr writer, uint32_t d, int16_t result)
+{
+    for (uint32_t g = 0; g < 32; g++) {
+        for (uint32_t p = 0; p < 2; p++)
+            result = writeElement(writer, getRdsAlterSeqGroupKey(d, g, p),
+                                  std::to_string(getRdsAlterSeqEntry(d, g, p)), result);
+        if (g == 2 || g == 28)
+            for (uint32_t p = 0; p < 2; p++)
+                result = writeElement(writer, getRdsVarCodeSeqGroupKey(d, g, p),
+                                      std::to_string(getRdsVarCodeSeqEntry(d, g, p)), result);
+    }
+    for (uint32_t k : kLabellingVariants)
+        result = writeElement(writer, getRdsLabellingCodeKey(d, k),
+                              std::to_string(static_cast<uint16_t>(buildRdsSequenceParamValue(d, k))), result);
+    char text[RDS_RADIOTEXT_FILE_MAX + 1];
+    uint16_t n = loadRadioTextFile(d, text, sizeof text);
+    return writeElement(writer, kRadioTextElement, latin1ToUtf8(text, n), result);
 }
 
 template <uint8_t S>
@@ -369,13 +611,15 @@ constexpr auto readerTable(std::index_sequence<I...>)
     return std::array<XmlSectionReader, sizeof...(I)>{{
         (I == XS_PLATFORM || I == XS_PLATFORM_NET ? readPlatform
          : I == XS_GBE_VIDEO_IP                   ? readGbe
+         : I == XS_RDS_DATASET                    ? readRdsDataSet
                                                   : readSection<static_cast<uint8_t>(I)>)...}};
 }
 
 template <size_t... I>
 constexpr auto writerTable(std::index_sequence<I...>)
 {
-    return std::array<XmlSectionWriter, sizeof...(I)>{{writeSection<static_cast<uint8_t>(I)>...}};
+    return std::array<XmlSectionWriter, sizeof...(I)>{
+        {(I == XS_GBE_VIDEO_IP ? writeGbe : writeSection<static_cast<uint8_t>(I)>)...}};
 }
 
 constexpr auto kReaders = readerTable(std::make_index_sequence<XS_COUNT>());
@@ -635,6 +879,10 @@ void xmlApplySectionKey(uint8_t section, const char* attr, const char* name, con
     if (t.index == CFG_NO_INDEX && !t.raw)
         return;
     applyValue(k, t, id, text);
+    // A loaded last valid drive value is applied by the power loop of the
+    // family at its next pass.
+    if (k.key == KEY_LastValidVdac || k.key == KEY_LastValidHpsVout)
+        setLastValidRestoreRequest(1);
 }
 
 int16_t xmlWriteSectionKeys(xmlTextWriterPtr writer, uint8_t section, uint32_t id)
@@ -650,17 +898,20 @@ int16_t xmlWriteSectionKeys(xmlTextWriterPtr writer, uint8_t section, uint32_t i
     size_t n = 0;
     const XmlKey* keys = xmlSectionKeys(section, &n);
     for (size_t i = 0; i < n; i++) {
+        // An RDS data set's sequences, labelling codes and RadioText go
+        // before its last element, RT_AB_FlagMode.
+        if (section == XS_RDS_DATASET && keys[i].key == KEY_RTABFlagMode)
+            result = writeRdsDataSetExtras(writer, id, result);
         if (keys[i].flags & XML_READ_ONLY)
             continue;
         Target t = targetOf(keys[i], id);
         if (t.index == CFG_NO_INDEX && !t.raw)
             continue;
         std::string name = cfgElementName(t.d, t.raw ? keys[i].index : t.index);
-        std::string text = valueText(keys[i], t, id);
-        result = xmlCombineResult(xmlTextWriterWriteElement(writer, reinterpret_cast<const xmlChar*>(name.c_str()),
-                                                            reinterpret_cast<const xmlChar*>(text.c_str())),
-                                  result);
+        result = writeElement(writer, name.c_str(), valueText(keys[i], t, id), result);
     }
+    if (section == XS_PLATFORM)
+        result = writeFmRxElements(writer, result);
     return xmlCombineResult(xmlTextWriterEndElement(writer), result);
 }
 

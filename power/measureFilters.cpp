@@ -2,6 +2,7 @@
 #include "power/measureFilters.h"
 
 #include "Config/keys/hpaKeys.h"
+#include "Config/keys/rfKeys.h"
 #include "alarms/logicaTx.h"
 #include "core/base/logs.h"
 #include "hw/ioExpanders.h"

@@ -6,12 +6,17 @@
 #include "platform/paths.h"
 #include "sim/programs.h"
 #include "sim/simFb.h"
+#include "sim/simPtyPort.h"
 #include "sim/simFpga.h"
 #include "sim/simI2c.h"
+#include "sim/simModem.h"
+#include "sim/simSpsModule.h"
 #include "sim/simModels.h"
 #include "sim/simProfile.h"
 #include "sim/simSpi.h"
 #include "sim/simState.h"
+#include "sim/simWatchdog.h"
+#include "sim/simStorage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -116,7 +121,9 @@ int buildBoard(SimBoardState* s)
     }
     if (simModelsAttach(true) != 0)
         return -1;
-    return simFpgaPowerOn(prof);
+    int r = simFpgaPowerOn(prof);
+    simBootLoader();
+    return r;
 }
 
 // The sysfs files of the board: the bridge enable files, and the attribute
@@ -154,6 +161,10 @@ void registerDevices()
     ioRegisterDevice("/dev/mem", simMemDevice());
     ioRegisterDevice("/dev/dwlfpga", simDwlFpgaDevice());
     ioRegisterDevice("/dev/fb0", simFbDevice());
+    ioRegisterDevice("/dev/watchdog", simWatchdogDevice());
+    ioRegisterDevice("/dev/ttyS1", simUecpPortDevice());
+    ioRegisterDevice("/dev/ttyS0", simLinkPort0Device());
+    ioRegisterDevice("/dev/ttyS2", simLinkPort2Device());
 }
 
 } // namespace
@@ -182,13 +193,18 @@ void simBoardInit()
     for (const char* d : dirs)
         simMakeDirs(sysPath(d).c_str());
     if (simInstallPrograms() != 0 || simStateAttach(root, buildBoard) != 0 || simModelsAttach(false) != 0 ||
-        makeSysfs() != 0 || simFbInstall() != 0) {
+        makeSysfs() != 0 || simFbInstall() != 0 || simStorageInstall(simBoardProfileText()) != 0) {
         // Without its board the simulation cannot run: end here, said,
         // rather than meet a missing page later.
         fprintf(stderr, "simulated board: cannot bring up the board of %s\n", root.c_str());
         exit(1);
     }
     registerDevices();
+    std::string profile;
+    if (readText(simFilePath("board.profile"), &profile))
+        simModemsAttach(profile);
+    if (!profile.empty())
+        simSpsAttach(profile);
     mod().root = root;
 }
 
@@ -234,7 +250,10 @@ int simBoardReset()
         spiDefaults(d);
     for (int b = SIM_BUS_COUNT - 1; b >= 0; b--)
         simBusUnlock(static_cast<SimBusId>(b));
-    return simFpgaPowerOn(prof);
+    int r = simFpgaPowerOn(prof);
+    // The boot loader runs on every power-up and chooses the bank.
+    simBootLoader();
+    return r;
 }
 
 std::string simBoardProfileText()

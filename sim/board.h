@@ -23,7 +23,8 @@ int simWriteFile(const std::string& hostPath, const std::string& text, mode_t mo
 
 // Power cycle of the board: every device back to its power-on content
 // (devices that persist keep it), knobs, counters and logs cleared, the
-// FPGA window back to the profile's words. Returns 0 or -1.
+// FPGA window back to the profile's words; then the boot loader chooses the
+// bank (/proc/mounts, /var/log/bootloader.log). Returns 0 or -1.
 int simBoardReset();
 
 // The profile text the board of the attached sandbox was built from.

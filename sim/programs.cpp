@@ -24,11 +24,92 @@ PATH=/usr/bin:/bin
 export PATH
 name=${0##*/}
 echo "$name${*:+ $*}" >> "$ROOT/var/log/standin.log"
+# Power-cut knob: with /var/lib/standin/kill_at holding N and kill_pid a pid,
+# the N-th stand-in started from then on kills that process with SIGKILL
+# as it starts, and does nothing.
+if [ -f "$ROOT/var/lib/standin/kill_at" ] && [ -f "$ROOT/var/lib/standin/kill_pid" ]; then
+    kc=$(( $(cat "$ROOT/var/lib/standin/kill_count" 2>/dev/null || echo 0) + 1 ))
+    echo "$kc" > "$ROOT/var/lib/standin/kill_count"
+    if [ "$kc" = "$(cat "$ROOT/var/lib/standin/kill_at")" ]; then
+        kill -9 "$(cat "$ROOT/var/lib/standin/kill_pid")"
+        exit 137
+    fi
+fi
 )SH";
 
 // Ends with the status of its knob file, 0 without one.
 const char kRecorder[] = R"SH(f="$ROOT/var/lib/standin/status/$name"
 if [ -f "$f" ]; then exit "$(cat "$f")"; fi
+exit 0
+)SH";
+
+// cp, rm, mkdir and sed: the host's tools confined to the sandbox. An
+// absolute path is a system path and is taken below the sandbox (one already
+// there, as a shell line's mapped glob gives, is kept); a path with ".." is
+// refused, and so is a relative one but for sed's expression. The status knob fails the tool without running it.
+const char kConfinedTool[] = R"SH(f="$ROOT/var/lib/standin/status/$name"
+if [ -f "$f" ]; then exit "$(cat "$f")"; fi
+n=$#
+for a in "$@"; do
+    case "$a" in
+    -*) set -- "$@" "$a" ;;
+    ..|../*|*/..|*/../*) echo "$name: $a: outside the sandbox" >&2; exit 1 ;;
+    "$ROOT"/*) set -- "$@" "$a" ;;
+    /*) set -- "$@" "$ROOT$a" ;;
+    *) if [ "$name" = sed ]; then set -- "$@" "$a"; else echo "$name: $a: not a system path" >&2; exit 1; fi ;;
+    esac
+done
+shift "$n"
+exec "/bin/$name" "$@"
+)SH";
+
+// mkfs.ext4: empties the eMMC partition's folder (its status knob fails it
+// without touching it).
+const char kMkfs[] = R"SH(f="$ROOT/var/lib/standin/status/$name"
+if [ -f "$f" ]; then exit "$(cat "$f")"; fi
+for a in "$@"; do dev=${a#"$ROOT"}; done
+case "$dev" in
+/dev/mmcblk0p*) ;;
+*) echo "mkfs.ext4: $dev: not a device of the board" >&2; exit 1 ;;
+esac
+if [ ! -d "$ROOT$dev" ]; then echo "mkfs.ext4: $dev: No such file or directory" >&2; exit 1; fi
+find "$ROOT$dev" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
+exit 0
+)SH";
+
+// flashcp IMAGE DEVICE on the NOR flash model: the device /dev/mtdN is a
+// sandbox file whose bytes past its end read erased (0xFF). It erases the
+// 128 KiB blocks the image covers, writes and verifies, and ends non-zero on
+// any failure, as the real tool. Knobs: /var/lib/standin/flashcp_fail lists
+// devices whose write fails before anything is written ("all" for every
+// one); /var/lib/standin/flashcp_cut holds N: the write stops after N bytes
+// (after the erase) and fails.
+const char kFlashcp[] = R"SH(knobs="$ROOT/var/lib/standin"
+if [ -f "$knobs/status/$name" ]; then exit "$(cat "$knobs/status/$name")"; fi
+img=; dev=
+for a in "$@"; do
+    case "$a" in -*) ;; *) img=$dev; dev=${a#"$ROOT"} ;; esac
+done
+img=${img#"$ROOT"}
+case "$dev" in
+/dev/mtd[0-9]|/dev/mtd1[0-9]) ;;
+*) echo "flashcp: $dev: not a flash device" >&2; exit 1 ;;
+esac
+if [ ! -f "$ROOT$img" ]; then echo "While trying to open $img: No such file or directory" >&2; exit 1; fi
+if [ ! -f "$ROOT$dev" ]; then echo "While trying to open $dev: No such file or directory" >&2; exit 1; fi
+if [ -f "$knobs/flashcp_fail" ] && grep -qx -e "$dev" -e all "$knobs/flashcp_fail"; then
+    echo "While writing data to $dev: Input/output error" >&2
+    exit 1
+fi
+size=$(wc -c < "$ROOT$img")
+if [ "$size" -gt 16777216 ]; then echo "flashcp: $img won't fit into $dev" >&2; exit 1; fi
+blocks=$(( (size + 131071) / 131072 ))
+head -c $((blocks * 131072)) /dev/zero | tr '\000' '\377' | dd of="$ROOT$dev" conv=notrunc 2>/dev/null || exit 1
+n=$size
+if [ -f "$knobs/flashcp_cut" ]; then n=$(cat "$knobs/flashcp_cut"); [ "$n" -lt "$size" ] || n=$size; fi
+head -c "$n" "$ROOT$img" | dd of="$ROOT$dev" conv=notrunc 2>/dev/null || exit 1
+if [ "$n" -lt "$size" ]; then echo "While writing data to $dev: cut after $n bytes" >&2; exit 1; fi
+cmp -s -n "$size" "$ROOT$img" "$ROOT$dev" || { echo "verification mismatch on $dev" >&2; exit 1; }
 exit 0
 )SH";
 
@@ -115,7 +196,11 @@ exit 0
 )SH";
 
 // mount: lists the sandbox's /proc/mounts, or adds a line to it. A ubifs
-// volume mounts only once attached and made.
+// volume mounts only once attached and made. An eMMC partition
+// (/dev/mmcblk0pN, a folder of the sandbox) is mounted by leading the
+// empty mount point to its folder; a device listed in
+// /var/lib/standin/mount_fail does not mount. The simulated USB key
+// (/dev/usbkey) mounts as vfat by leading the mount point to the key's files.
 const char kMount[] = R"SH(mounts="$ROOT/proc/mounts"
 if [ $# -eq 0 ]; then
     while read -r dev dir type opts rest; do echo "$dev on $dir type $type ($opts)"; done < "$mounts"
@@ -130,9 +215,13 @@ while [ $# -gt 0 ]; do
     *) break ;;
     esac
 done
-dev=$1
-dir=$2
+dev=${1#"$ROOT"}
+dir=${2#"$ROOT"}
 if [ -z "$dir" ]; then echo "mount: bad usage" >&2; exit 1; fi
+if [ -f "$ROOT/var/lib/standin/mount_fail" ] && grep -qx "$dev" "$ROOT/var/lib/standin/mount_fail"; then
+    echo "mount: $dir: wrong fs type, bad option, bad superblock on $dev." >&2
+    exit 32
+fi
 if [ "$type" = ubifs ]; then
     if [ ! -e "$ROOT/dev/ubi0" ]; then
         echo "mount: $dir: special device $dev does not exist." >&2
@@ -147,16 +236,35 @@ while read -r d m rest; do
     if [ "$m" = "$dir" ]; then echo "mount: $dir: $dev already mounted or mount point busy." >&2; exit 32; fi
 done < "$mounts"
 if [ ! -d "$ROOT$dir" ]; then echo "mount: $dir: mount point does not exist." >&2; exit 32; fi
+case "$dev" in
+/dev/mmcblk0p*)
+    if [ ! -d "$ROOT$dev" ]; then echo "mount: $dir: special device $dev does not exist." >&2; exit 32; fi
+    [ "$type" = auto ] && type=ext4
+    rmdir "$ROOT$dir" 2>/dev/null || { echo "mount: $dir: mount point busy." >&2; exit 32; }
+    ln -s "$ROOT$dev" "$ROOT$dir" ;;
+/dev/usbkey)
+    store="$ROOT/var/lib/standin/usbkey"
+    if [ ! -e "$ROOT$dev" ] || [ ! -d "$store" ]; then echo "mount: $dir: special device $dev does not exist." >&2; exit 32; fi
+    if [ "$type" != vfat ]; then echo "mount: $dir: wrong fs type, bad option, bad superblock on $dev." >&2; exit 32; fi
+    rmdir "$ROOT$dir" 2>/dev/null || { echo "mount: $dir: mount point busy." >&2; exit 32; }
+    ln -s "$store" "$ROOT$dir" ;;
+esac
 echo "$dev $dir $type rw,relatime 0 0" >> "$mounts"
 exit 0
 )SH";
 
-const char kUmount[] = R"SH(for a in "$@"; do dir=$a; done
+// umount: takes the line off /proc/mounts; an eMMC partition's or the USB
+// key's mount point becomes an empty folder again.
+const char kUmount[] = R"SH(for a in "$@"; do dir=${a#"$ROOT"}; done
 mounts="$ROOT/proc/mounts"
 found=32
 : > "$mounts.new"
 while read -r d m rest; do
-    if [ $found -ne 0 ] && { [ "$m" = "$dir" ] || [ "$d" = "$dir" ]; }; then found=0; continue; fi
+    if [ $found -ne 0 ] && { [ "$m" = "$dir" ] || [ "$d" = "$dir" ]; }; then
+        found=0
+        if [ -L "$ROOT$m" ]; then rm -f "$ROOT$m"; mkdir -p "$ROOT$m"; fi
+        continue
+    fi
     echo "$d $m $rest" >> "$mounts.new"
 done < "$mounts"
 mv "$mounts.new" "$mounts"
@@ -224,6 +332,14 @@ const StandIn kStandIns[] = {
     {"/bin/mount", kMount},
     {"/bin/umount", kUmount},
     {"/bin/ln", kLn},
+    {"/bin/cp", kConfinedTool},
+    {"/bin/rm", kConfinedTool},
+    {"/bin/mkdir", kConfinedTool},
+    {"/bin/sed", kConfinedTool},
+    {"/usr/bin/rsync", kRecorder},
+    {"/usr/local/bin/write_mmcblk0_part.sh", kRecorder},
+    {"/usr/local/bin/write_fstab_1.sh", kRecorder},
+    {"/usr/local/bin/write_fstab_2.sh", kRecorder},
     {"/bin/date", kDate},
     {"/bin/cat", kCat},
     {"/bin/grep", kGrep},
@@ -241,13 +357,21 @@ const StandIn kStandIns[] = {
     {"/sbin/insmod", kRecorder},
     {"/sbin/rmmod", kRecorder},
     {"/sbin/modprobe", kRecorder},
-    {"/sbin/mkfs.ext4", kRecorder},
-    {"/usr/sbin/flashcp", kRecorder},
+    {"/sbin/mkfs.ext4", kMkfs},
+    {"/usr/sbin/flashcp", kFlashcp},
+    {"/bin/tar", kConfinedTool},
+    {"/usr/bin/md5sum", kConfinedTool},
+    {"/sbin/reboot", kRecorder},
+    {"/usr/sbin/ethtool", kRecorder},
 };
 
 // Files of the root file system that the daemon copies or reads.
 const StandIn kRootFiles[] = {
     {"/proc/mounts", "/dev/root / ext4 rw,relatime 0 0\n"},
+    // The firmware information files of the running bank: version 2.0.2.
+    {"/usr/local/conf/FwRelease", "0\n"},
+    {"/usr/local/conf/FwVersion", "2\n"},
+    {"/usr/local/conf/FwBuild", "2\n"},
     {"/usr/local/conf/snmp/snmpd.conf", "# SNMP agent of the simulated board\nrocommunity public\n"},
     {"/usr/local/conf/snmp/snmptrapd.conf", "# SNMP trap receiver of the simulated board\n"},
     {"/usr/local/conf/snmp/acl", "# SNMP access list of the simulated board\n"},

@@ -7,7 +7,9 @@
 #include "platform/host/regHooks.h"
 #include "platform/regs.h"
 #include "sim/simProfile.h"
+#include "sim/simRds.h"
 #include "sim/simState.h"
+#include "sim/simSwitch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,7 +40,18 @@ constexpr size_t kIdData = 0xBA0;
 constexpr size_t kIdStrobe = 0xBA4;
 constexpr uint32_t kIdStrobeBit = 8;
 constexpr uint32_t kPllAudioLockBit = 1u << 2; // status word 0
+// Status word 0: the absence bits of the reference inputs and the busy and
+// done bits of the delay measurement; word 7 holds its 24-bit count.
+constexpr uint32_t kNo10MHzBit = 1u << 7, kNoPpsBit = 1u << 6, kNoSineBit = 1u << 22;
+constexpr uint32_t kDelayBusyBit = 1u << 19, kDelayDoneBit = 1u << 20;
+constexpr size_t kDelayCountWord = kStatusWord + 7 * 4;
+constexpr int kDelayStartWord = 19;
+constexpr uint32_t kDelayStartBit = 1u << 14;
 constexpr size_t kGbeFirst = 0xB00, kGbeEnd = 0xB48;
+// Audio-processor windows 18 to 24: every write is logged with its time; the
+// meter windows 21 to 23 answer the plain words tests and simctl set.
+constexpr size_t kApFirst = 0xB80, kApEnd = 0xB9C;
+constexpr uint32_t kApFirstWindow = 18;
 
 const char* const kWindowFile = "fpga-bridges.mem";
 const char* const kDwlFile = "dwlfpga.mem";
@@ -105,6 +118,55 @@ bool wordParityOk(uint32_t w)
     return (w & 0xFFFC0000u) == expect;
 }
 
+void setStatusBits(void* ctx, uint32_t mask, bool on)
+{
+    uint32_t status = loadWord(ctx, kStatusWord);
+    storeWord(ctx, kStatusWord, on ? status | mask : status & ~mask);
+}
+
+void referenceInputs(void* ctx, SimFpgaState& f)
+{
+    if (!f.refsDriven.load())
+        return;
+    uint32_t missing = f.refsMissing.load();
+    setStatusBits(ctx, kNo10MHzBit, missing & kSimRef10MHz);
+    setStatusBits(ctx, kNoPpsBit, missing & kSimRefPps);
+    setStatusBits(ctx, kNoSineBit, missing & kSimRefSine);
+}
+
+// The measurement unit, one frame on.
+void delayUnit(void* ctx, SimFpgaState& f)
+{
+    uint32_t mode = f.delayMode.load();
+    if (mode == SIM_DELAY_AS_WINDOW)
+        return;
+    bool start = f.frame[kDelayStartWord] & kDelayStartBit;
+    if (!start)
+        f.delayHeld.store(0);
+    uint32_t phase = f.delayPhase.load();
+    if (phase == 0) {
+        if (!start || f.delayHeld.load() || mode == SIM_DELAY_NEVER) {
+            if (mode == SIM_DELAY_NEVER)
+                setStatusBits(ctx, kDelayBusyBit, false);
+            return;
+        }
+        f.delayHeld.store(1);
+        f.delayRuns.fetch_add(1);
+        setStatusBits(ctx, kDelayDoneBit, false);
+    }
+    if (++phase <= kSimDelayBusyFrames) {
+        setStatusBits(ctx, kDelayBusyBit, true);
+        f.delayPhase.store(phase);
+        return;
+    }
+    setStatusBits(ctx, kDelayBusyBit, false);
+    if (mode == SIM_DELAY_COUNT) {
+        storeWord(ctx, kDelayCountWord, f.delayCount.load() & 0xFFFFFF);
+        setStatusBits(ctx, kDelayDoneBit, true);
+    }
+    f.delayPhase.store(0);
+}
+
 // A complete frame: checked, put into the ring, and the audio-PLL script
 // moved on.
 void frameReceived(void* ctx, SimFpgaState& f)
@@ -117,13 +179,16 @@ void frameReceived(void* ctx, SimFpgaState& f)
     if (!ok)
         f.parityErrors.fetch_add(1);
     struct timespec ts = {};
-    clockPeekTime(CLOCK_MONOTONIC_RAW, &ts);
+    clockPeekTime(CLOCK_MONOTONIC, &ts);
     uint32_t n = f.ringNext.load();
     SimFrameRecord& r = f.ring[n % kSimFrameRingSize];
     r.timeNs = static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
     memcpy(r.words, f.frame, sizeof r.words);
     f.ringNext.store(n + 1);
     f.frameCount.fetch_add(1);
+
+    referenceInputs(ctx, f);
+    delayUnit(ctx, f);
 
     uint32_t frames = f.pllFrames.fetch_add(1) + 1, status = loadWord(ctx, kStatusWord);
     switch (f.pllScript.load()) {
@@ -164,6 +229,18 @@ bool portWrite(void* ctx, size_t off, uint32_t v)
         f.gbeWrites.store(n + 1);
         return true;
     }
+    if (off >= kApFirst && off < kApEnd) {
+        storeWord(ctx, off, v);
+        struct timespec ts = {};
+        clockPeekTime(CLOCK_MONOTONIC_RAW, &ts);
+        uint32_t n = f.apWrites.load();
+        SimApWrite& w = f.apLog[n % kSimApLogSize];
+        w.timeNs = static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+        w.window = kApFirstWindow + static_cast<uint32_t>((off - kApFirst) / 4);
+        w.value = v;
+        f.apWrites.store(n + 1);
+        return true;
+    }
     if (off == kIdStrobe) {
         storeWord(ctx, off, v);
         uint32_t prev = f.idStrobe.exchange(v);
@@ -190,7 +267,7 @@ bool portRead(void* ctx, size_t off, uint32_t* v)
         for (int i = 0; i < kRdsWords; i++)
             f.rdsWords[i] = loadWord(ctx, kFrameFirst + 4 * i);
         f.rdsCount.fetch_add(1);
-        *v = f.rdsStatus.load();
+        *v = simRdsTransfer(f.rdsWords) | f.rdsStatus.load();
         return true;
     }
     if (off == kKeyRows) {
@@ -207,6 +284,63 @@ bool portRead(void* ctx, size_t off, uint32_t* v)
 }
 
 const RegHooks kPortHooks = {portRead, portWrite, nullptr};
+
+// The MDIO words of /dev/dwlfpga's window, as byte offsets from 0x800.
+constexpr size_t kMdioFirst = 0x800, kMdioLen = 0x1C;
+constexpr size_t kMdioWriteData[2] = {0x00, 0x08}, kMdioCommand[2] = {0x04, 0x0C}, kMdioReadData[2] = {0x14, 0x18};
+constexpr size_t kMdioStatus = 0x10;
+constexpr uint32_t kMdioBusy[2] = {1u << 0, 1u << 1}, kMdioAck[2] = {1u << 2, 1u << 3};
+// SimDevice::busy of a switch: 1 the channel stays busy; 2 it goes busy at
+// its next command and stays so.
+constexpr int32_t kMdioStuck = 1, kMdioHangNext = 2;
+
+// A command runs its transaction at once against the switch of the
+// channel; a channel without a switch never acknowledges.
+bool mdioWordWrite(void* ctx, size_t off, uint32_t v)
+{
+    SimBoardState* s = simState();
+    int ch = off == kMdioCommand[0] ? 0 : off == kMdioCommand[1] ? 1 : -1;
+    if (!s || ch < 0)
+        return false;
+    storeWord(ctx, off, v);
+    SimDevice* d = simFindDevice(SIM_BUS_MDIO, static_cast<uint16_t>(ch));
+    int32_t hang = kMdioHangNext;
+    if (d && d->busy.compare_exchange_strong(hang, kMdioStuck))
+        return true;
+    if (d && d->busy.load() == kMdioStuck)
+        return true;
+    uint16_t data = 0;
+    bool ack = false;
+    if (d && !d->absent.load()) {
+        SimBusGuard g(SIM_BUS_MDIO);
+        ack = simSwitchTransact(d, static_cast<uint16_t>(v), static_cast<uint16_t>(loadWord(ctx, kMdioWriteData[ch])),
+                                &data);
+    }
+    if (ack)
+        storeWord(ctx, kMdioReadData[ch], data);
+    uint32_t status = loadWord(ctx, kMdioStatus) & ~(kMdioBusy[ch] | kMdioAck[ch]);
+    storeWord(ctx, kMdioStatus, ack ? status | kMdioAck[ch] : status);
+    return true;
+}
+
+// The status word, with the busy bit of a channel whose switch is stuck.
+bool mdioWordRead(void* ctx, size_t off, uint32_t* v)
+{
+    SimBoardState* s = simState();
+    if (!s || off != kMdioStatus)
+        return false;
+    s->fpga.mdioStatusReads.fetch_add(1);
+    uint32_t status = loadWord(ctx, kMdioStatus);
+    for (int ch = 0; ch < 2; ch++) {
+        SimDevice* d = simFindDevice(SIM_BUS_MDIO, static_cast<uint16_t>(ch));
+        if (d && d->busy.load() == kMdioStuck)
+            status |= kMdioBusy[ch];
+    }
+    *v = status;
+    return true;
+}
+
+const RegHooks kMdioHooks = {mdioWordRead, mdioWordWrite, nullptr};
 
 // Maps len bytes of a file of the FPGA from offset; nullptr with errno set.
 void* mapFile(const FpgaFile& file, size_t len, int prot, int flags, off_t offset)
@@ -308,10 +442,38 @@ public:
             errno = EINVAL;
             return nullptr;
         }
-        return mapFile(kDwl, len, prot, flags, 0);
+        void* p = mapFile(kDwl, len, prot, flags, 0);
+        if (p && len >= kMdioFirst + kMdioLen) {
+            void* mdio = static_cast<uint8_t*>(p) + kMdioFirst;
+            RegHooks hooks = kMdioHooks;
+            hooks.ctx = mdio;
+            if (regRegisterHooks(mdio, kMdioLen, &hooks) != 0) {
+                munmap(p, len);
+                errno = ENOMEM;
+                return nullptr;
+            }
+            std::lock_guard<std::mutex> g(lock_);
+            hooked_[p] = mdio;
+        }
+        return p;
     }
 
-    int unmap(void* addr, size_t len) override { return munmap(addr, len); }
+    int unmap(void* addr, size_t len) override
+    {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            auto it = hooked_.find(addr);
+            if (it != hooked_.end()) {
+                regUnregisterHooks(it->second);
+                hooked_.erase(it);
+            }
+        }
+        return munmap(addr, len);
+    }
+
+private:
+    std::mutex lock_;
+    std::map<void*, void*> hooked_; // mapping -> its hooked MDIO words
 };
 
 } // namespace
@@ -442,6 +604,17 @@ int simFpgaPowerOn(const SimProfile& profile)
     f.pllFrames.store(0);
     f.gbeWrites.store(0);
     memset(f.gbeLog, 0, sizeof f.gbeLog);
+    simRdsPowerOn(f.rds, kSimRdsDefaultCapacity);
+    f.mdioStatusReads.store(0);
+    f.refsDriven.store(profile.refsDriven);
+    f.refsMissing.store(profile.refsMissing);
+    f.delayMode.store(profile.delayMode);
+    f.delayCount.store(profile.delayCount);
+    f.delayPhase.store(0);
+    f.delayHeld.store(0);
+    f.delayRuns.store(0);
+    f.apWrites.store(0);
+    memset(f.apLog, 0, sizeof f.apLog);
     for (const SimProfileWord& w : profile.fpgaWords)
         if (simFpgaWrite(w.phys, w.value) != 0)
             return -1;
@@ -489,6 +662,26 @@ int simFpgaRing(SimFrameRecord* out, int max)
     return static_cast<int>(count);
 }
 
+int simFpgaApLog(uint32_t after, SimApWrite* out, int max)
+{
+    SimBoardState* s = simState();
+    if (!s)
+        return 0;
+    uint32_t next = s->fpga.apWrites.load();
+    uint32_t oldest = next > static_cast<uint32_t>(kSimApLogSize) ? next - kSimApLogSize : 0;
+    uint32_t from = after > oldest ? after : oldest;
+    int n = 0;
+    for (uint32_t i = from; i < next && n < max; i++)
+        out[n++] = s->fpga.apLog[i % kSimApLogSize];
+    return n;
+}
+
+uint32_t simFpgaApWrites()
+{
+    SimBoardState* s = simState();
+    return s ? s->fpga.apWrites.load() : 0;
+}
+
 int simParsePllScript(const std::string& text, uint32_t* script, uint32_t* after)
 {
     std::istringstream words(text);
@@ -510,4 +703,61 @@ int simParsePllScript(const std::string& text, uint32_t* script, uint32_t* after
         return -1;
     std::string extra;
     return words >> extra ? -1 : 0;
+}
+
+int simParseRefs(const std::string& text, uint32_t current, uint32_t* missing)
+{
+    std::istringstream words(text);
+    std::string w;
+    uint32_t m = current;
+    bool any = false;
+    while (words >> w) {
+        size_t eq = w.find('=');
+        if (eq == std::string::npos)
+            return -1;
+        std::string name = w.substr(0, eq), value = w.substr(eq + 1);
+        uint32_t bit = name == "10mhz" ? kSimRef10MHz : name == "pps" ? kSimRefPps : name == "sine" ? kSimRefSine : 0;
+        if (!bit || (value != "on" && value != "off"))
+            return -1;
+        m = value == "on" ? m & ~bit : m | bit;
+        any = true;
+    }
+    if (!any)
+        return -1;
+    *missing = m;
+    return 0;
+}
+
+void simFpgaSetRefs(uint32_t missing)
+{
+    if (SimBoardState* s = simState()) {
+        s->fpga.refsMissing.store(missing);
+        s->fpga.refsDriven.store(1);
+    }
+}
+
+int simParseDelayMode(const std::string& text, uint32_t* mode, uint32_t* count)
+{
+    std::istringstream words(text);
+    std::string w, extra;
+    if (!(words >> w) || (words >> extra))
+        return -1;
+    *count = 0;
+    if (w == "fail")
+        *mode = SIM_DELAY_FAIL;
+    else if (w == "never")
+        *mode = SIM_DELAY_NEVER;
+    else if (simParseNumber(w, count) && *count <= 0xFFFFFF)
+        *mode = SIM_DELAY_COUNT;
+    else
+        return -1;
+    return 0;
+}
+
+void simFpgaSetDelayMode(uint32_t mode, uint32_t count)
+{
+    if (SimBoardState* s = simState()) {
+        s->fpga.delayCount.store(count);
+        s->fpga.delayMode.store(mode);
+    }
 }

@@ -2,11 +2,15 @@
 // device, the model table and the store files.
 #include "sim/simModels.h"
 
+#include "sim/simCplPsu.h"
 #include "sim/simEeprom.h"
 #include "sim/simExpanders.h"
+#include "sim/simGps.h"
 #include "sim/simPlant.h"
 #include "sim/simProfile.h"
 #include "sim/simRf.h"
+#include "sim/simSi4769.h"
+#include "sim/simSwitch.h"
 
 #include <cstdio>
 #include <cstring>
@@ -236,34 +240,41 @@ private:
 
 struct KindRow {
     const char* kind;
-    bool spi;
+    SimBusId bus; // SIM_BUS_I2C1 stands for either I2C bus
     SimModel* (*create)(SimDevice*);
 };
 
+constexpr SimBusId I2C = SIM_BUS_I2C1, SPI = SIM_BUS_SPI0, MDIO = SIM_BUS_MDIO;
+
 const KindRow kKinds[] = {
-    {"regfile", false, [](SimDevice* d) -> SimModel* { return new SimRegFile(d); }},
-    {"m24lc512", false, [](SimDevice* d) { return simEepromCreate(d, 65536, 128); }},
-    {"m34d64", false, [](SimDevice* d) { return simEepromCreate(d, 8192, 32); }},
-    {"pca9655", false, [](SimDevice* d) { return simExpanderCreate(d, 2); }},
-    {"cat9534", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
-    {"pca9654", false, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
-    {"extpll", false, [](SimDevice* d) { return simExtPllCreate(d); }},
-    {"dcexp", false, simDownConvExpanderCreate},
-    {"ncd2400m", false, simNcd2400mCreate},
-    {"shift", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
-    {"none", true, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
-    {"hpaplant", true, simPlantCreate},
-    {"hpadac", true, simHpaDacCreate},
-    {"ltc2451", false, simLtc2451Create},
-    {"ad9789", true, simAd9789Create},
-    {"ltc6948", true, simLtc6948Create},
-    {"dcsynth", true, simDownConvSynthCreate},
+    {"regfile", I2C, [](SimDevice* d) -> SimModel* { return new SimRegFile(d); }},
+    {"m24lc512", I2C, [](SimDevice* d) { return simEepromCreate(d, 65536, 128); }},
+    {"m34d64", I2C, [](SimDevice* d) { return simEepromCreate(d, 8192, 32); }},
+    {"pca9655", I2C, [](SimDevice* d) { return simExpanderCreate(d, 2); }},
+    {"cat9534", I2C, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
+    {"pca9654", I2C, [](SimDevice* d) { return simExpanderCreate(d, 1); }},
+    {"extpll", I2C, [](SimDevice* d) { return simExtPllCreate(d); }},
+    {"dcexp", I2C, simDownConvExpanderCreate},
+    {"ncd2400m", I2C, simNcd2400mCreate},
+    {"shift", SPI, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
+    {"none", SPI, [](SimDevice* d) -> SimModel* { return new SimShift(d); }},
+    {"hpaplant", SPI, simPlantCreate},
+    {"hpadac", SPI, simHpaDacCreate},
+    {"ltc2451", I2C, simLtc2451Create},
+    {"ad9789", SPI, simAd9789Create},
+    {"ltc6948", SPI, simLtc6948Create},
+    {"dcsynth", SPI, simDownConvSynthCreate},
+    {"mv88e6352", MDIO, [](SimDevice* d) { return simSwitchCreate(d, true); }},
+    {"mv88e6085", MDIO, [](SimDevice* d) { return simSwitchCreate(d, false); }},
+    {"ublox", I2C, simGpsCreate},
+    {"si4769", I2C, simSi4769Create},
+    {"cplpsu", I2C, simCplPsuCreate},
 };
 
 const KindRow* findKind(SimBusId bus, const char* kind)
 {
     for (const KindRow& k : kKinds)
-        if (strcmp(k.kind, kind) == 0 && k.spi == (bus == SIM_BUS_SPI0))
+        if (strcmp(k.kind, kind) == 0 && k.bus == (bus == SIM_BUS_I2C0 ? SIM_BUS_I2C1 : bus))
             return &k;
     return nullptr;
 }
@@ -393,7 +404,8 @@ SimModel* simModelOf(const SimDevice* dev)
 
 SimI2cModel* simI2cModelOf(const SimDevice* dev)
 {
-    return dev && dev->bus != SIM_BUS_SPI0 ? static_cast<SimI2cModel*>(simModelOf(dev)) : nullptr;
+    return dev && (dev->bus == SIM_BUS_I2C0 || dev->bus == SIM_BUS_I2C1) ? static_cast<SimI2cModel*>(simModelOf(dev))
+                                                                          : nullptr;
 }
 
 SimSpiModel* simSpiModelOf(const SimDevice* dev)

@@ -32,6 +32,11 @@
 //            answers through (sim/simPlant.h).
 //   ad9789, ltc6948, dcsynth  SPI RF devices; dcexp, ncd2400m  I2C devices
 //            of the down-converter and the tunable filter (sim/simRf.h).
+//   mv88e6352, mv88e6085  the Ethernet switch behind an MDIO channel
+//            (sim/simSwitch.h).
+//   ublox    the GPS receiver's DDC interface (sim/simGps.h).
+//   si4769   the FM tuner's command interface (sim/simSi4769.h).
+//   cplpsu   a PMBus rectifier module of the power shelf (sim/simCplPsu.h).
 #pragma once
 
 #include "sim/simState.h"

@@ -14,6 +14,9 @@ namespace {
 
 constexpr uint32_t kPlantMagic = 0x504C4E54; // "PLNT"
 
+// The standing current of the drive stages (A).
+constexpr double kDriverAmps = 0.5;
+
 // Converter scales (volts per count).
 constexpr double kVpc12 = 0.000805664;
 constexpr double kVpc16 = 7.6294e-5;
@@ -208,9 +211,12 @@ public:
         p->seed = 1;
         p->noiseState = 1;
         eeprom_ = "none";
+        psus_ = 1;
         for (auto& [k, v] : simParseOptions(dev_->opts)) {
             if (k == "eeprom")
                 eeprom_ = v;
+            else if (k == "psus" && (v == "1" || v == "3"))
+                psus_ = static_cast<uint32_t>(v[0] - '0');
             else if (k != "name")
                 set(k, v);
         }
@@ -333,6 +339,8 @@ public:
             {"ref_count", u(ref)},
             {"temp_count", u(count(kSigTemp))},
             {"current_count", u(count(kSigCurrent))},
+            {"final_count", u(count(kSigFinal))},
+            {"driver_count", u(count(kSigDriver))},
             {"mains_count", u(count(kSigMains))},
             {"v5_count", u(count(kSig5V))},
             {"v3v3_count", u(count(kSig3V3))},
@@ -369,6 +377,8 @@ private:
         kSig5V,
         kSig3V3,
         kSig24V,
+        kSigFinal,  // one final stage's current (families 1: models 3, 4)
+        kSigDriver, // the driver stage's current
     };
 
     PlantStore* ps() const { return reinterpret_cast<PlantStore*>(store_); }
@@ -428,16 +438,16 @@ private:
             // The 4U cabinet (slot-select expander at 0x23) or the 2U one.
             uint8_t b = mux & 0x87;
             if (b & 0x80)
-                return kSigCurrent;
-            if (simFindDevice(SIM_BUS_I2C1, 0x23)) {
-                const Signal ch[8] = {kSigCurrent, kSigNone, kSigNone, kSigFwd, kSigRef, kSigMains, kSig3V3, kSig5V};
+                return kSigFinal;
+            if (fourU()) {
+                const Signal ch[8] = {kSigDriver, kSigNone, kSigNone, kSigFwd, kSigRef, kSigMains, kSig3V3, kSig5V};
                 return ch[b];
             }
-            const Signal ch[8] = {kSigCurrent, kSigMains, kSigFwd, kSigRef, kSig5V, kSig3V3, kSigCurrent, kSigCurrent};
+            const Signal ch[8] = {kSigDriver, kSigMains, kSigFwd, kSigRef, kSig5V, kSig3V3, kSigFinal, kSigFinal};
             return ch[b];
         }
         case 4: {
-            const Signal ch[8] = {kSigCurrent, kSigMains, kSigFwd, kSigRef, kSigTemp, kSig3V3, kSigNone, kSigCurrent};
+            const Signal ch[8] = {kSigDriver, kSigMains, kSigFwd, kSigRef, kSigTemp, kSig3V3, kSigNone, kSigFinal};
             return mux & 0x80 ? kSigNone : ch[mux & 7];
         }
         case 5: {
@@ -452,6 +462,9 @@ private:
         default: return kSigNone;
         }
     }
+
+    // The 4U cabinet of model 3 has the slot-select expander at 0x23.
+    static bool fourU() { return simFindDevice(SIM_BUS_I2C1, 0x23) != nullptr; }
 
     double nominalW() const { return std::pow(10.0, ps()->nominal / 100.0) / 1000.0; }
 
@@ -496,7 +509,7 @@ private:
         p->fwdW = p->rfOn ? w : 0;
         p->fwdDbm = p->fwdW > 0 ? 10 * std::log10(p->fwdW * 1000) : -INFINITY;
         p->refDbm = p->fwdDbm - p->rl;
-        p->current = p->supply > 0 ? p->fwdW / (0.6 * p->supply) + 0.5 : 0;
+        p->current = p->supply > 0 ? p->fwdW / (0.6 * p->supply) + kDriverAmps : 0;
         comparators();
         drivePins();
     }
@@ -618,6 +631,20 @@ private:
             return clampCount(logCountAtNominal(m) + (dbm - p->nominal / 10.0) / k, m);
         }
         case kSigCurrent: return clampCount(p->current * 0.05 / vpc, m);
+        case kSigFinal: {
+            // The RF part of the current shared by the final stages (8 in
+            // the 4U cabinet, 2 in the 2U one), through their sensors.
+            double finals = m == 3 && fourU() ? 8.0 : 2.0;
+            double ampsPerVolt = m == 3 ? 10.0 : 12.19512195;
+            double a = p->current > kDriverAmps ? (p->current - kDriverAmps) / finals : 0.0;
+            return clampCount(a / ampsPerVolt / vpc, m);
+        }
+        case kSigDriver: {
+            // The driver's standing current through its sensor (the
+            // HpaDrvCurrConvFactor of the model: 660 or 3230).
+            double ampsPerVolt = 1000.0 / (m == 3 ? 660.0 : 3230.0);
+            return clampCount((p->current > 0 ? kDriverAmps : 0.0) / ampsPerVolt / vpc, m);
+        }
         case kSigTemp:
             if (familyOf(m) == 0)
                 return clampCount(tempCount0(p->temp), m);
@@ -768,12 +795,13 @@ private:
         put(img, sec[3] + 0x30, 500, 4);
         put(img, sec[3] + 0x34, 42, 4);
         put(img, sec[4] + 0x00, 2, 4);
-        put(img, sec[4] + 0x14, 1, 4);
+        put(img, sec[4] + 0x14, psus_, 4);
         return img;
     }
 
     uint16_t last_ = 0;
     std::string eeprom_ = "none";
+    uint32_t psus_ = 1; // supply slots in layout B
 };
 
 SimPlant* findPlant()

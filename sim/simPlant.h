@@ -22,6 +22,7 @@
 //                              M24LC512 at 0x52 while it is blank (a for
 //                              models 0-2 and 5, b for 3 and 4); the
 //                              EEPROM's line comes before the plant's
+//               psus=1|3       the number of supply slots layout B holds (1)
 //   hpadac    SPI, chip select 3: the drive DAC; keeps the last code of each
 //             channel command (3-byte frames: command, value high, low).
 //   ltc2451   I2C, 0x14: the 16-bit converter of model 3; a read returns
@@ -53,7 +54,14 @@
 //     Channel law: family 0 count = 3000 - 20 x T (the TableVTemp words,
 //     5 °C steps from -20 °C); models 4 and 5 the voltage whose cubic law
 //     of the measures gives T; model 3 the ADT7470 temperatures 0 and 1.
-//   current = P / (0.6 x supply) + 0.5 A.
+//   current = P / (0.6 x supply) + 0.5 A (the driver's standing current).
+//     Family 1: the stage-current channels carry the RF part shared by the
+//     final stages (8 in the 4U cabinet, 2 in the 2U one) through sensors
+//     of 10 A/V (model 3) or 12.195 A/V (model 4), the driver channel the
+//     0.5 A through 1000 / HpaDrvCurrConvFactor A/V (660, 3230). The supply
+//     is the highest output of the shelf modules that are on (or the serial
+//     module's, 0 while it is off); each module's 0xD0 reply carries the
+//     current shared by the modules that are on.
 //   comparators: forward count (x16 on 12-bit models) against the code of
 //     logical DAC 1, reflected against DAC 2 (model 4: count / 1.515 x 16),
 //     tripping above the code (below it for a falling detector), only once

@@ -74,6 +74,46 @@ int simProfileParse(const std::string& text, SimProfile* out, std::string* error
                 return fail("expected: fpga-pll locked|never|after <frames>");
             continue;
         }
+        if (type == "fpga-refs" || type == "fpga-delay") {
+            std::string rest;
+            std::getline(words, rest);
+            if (type == "fpga-refs") {
+                uint32_t missing = 0;
+                if (simParseRefs(rest, 0, &missing) != 0)
+                    return fail("expected: fpga-refs 10mhz=on|off pps=on|off sine=on|off");
+                out->refsDriven = 1;
+                out->refsMissing = missing;
+            } else if (simParseDelayMode(rest, &out->delayMode, &out->delayCount) != 0) {
+                return fail("expected: fpga-delay <count>|fail|never");
+            }
+            continue;
+        }
+        if (type == "uart") {
+            SimProfileUart u;
+            if (!(words >> u.path >> u.kind) || u.path.rfind("/dev/", 0) != 0)
+                return fail("expected: uart <device path> <kind> [options]");
+            std::getline(words, u.opts);
+            for (const SimProfileUart& o : out->uarts)
+                if (o.path == u.path)
+                    return fail("UART listed twice");
+            out->uarts.push_back(u);
+            continue;
+        }
+        if (type == "fw-bank") {
+            if (!(words >> first) || !simParseNumber(first, &a) || (a != 1 && a != 2))
+                return fail("expected: fw-bank 1|2");
+            out->fwBank = a;
+            continue;
+        }
+        if (type == "emmc") {
+            out->emmcPartitions.clear();
+            while (words >> first) {
+                if (!simParseNumber(first, &a) || a < 1 || a > 8)
+                    return fail("expected: emmc <partition 1..8>...");
+                out->emmcPartitions.push_back(static_cast<int>(a));
+            }
+            continue;
+        }
         SimProfileDevice d;
         if (type == "i2c") {
             if (!(words >> first >> second >> kind) || !simParseNumber(first, &a) || !simParseNumber(second, &b))
@@ -87,6 +127,11 @@ int simProfileParse(const std::string& text, SimProfile* out, std::string* error
                 return fail("expected: spi <chip select> <kind> [options]");
             d.bus = SIM_BUS_SPI0;
             d.addr = static_cast<uint16_t>(a);
+        } else if (type == "mdio") {
+            if (!(words >> first >> kind) || (first != "A" && first != "B"))
+                return fail("expected: mdio A|B <kind> [options]");
+            d.bus = SIM_BUS_MDIO;
+            d.addr = first == "A" ? 0 : 1;
         } else {
             return fail("unknown entry");
         }

@@ -29,7 +29,7 @@ SimStateModule& mod()
     return m;
 }
 
-const char* const kBusNames[SIM_BUS_COUNT] = {"i2c-0", "i2c-1", "spi0"};
+const char* const kBusNames[SIM_BUS_COUNT] = {"i2c-0", "i2c-1", "spi0", "mdio"};
 
 const char* const kOpNames[SIM_OP_COUNT] = {"write",    "read",     "xfer",     "set-mode", "set-lsb",  "set-bits",
                                             "set-speed", "get-mode", "get-lsb", "get-bits", "get-speed"};

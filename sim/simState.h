@@ -13,7 +13,8 @@
 #include <pthread.h>
 #include <string>
 
-enum SimBusId { SIM_BUS_I2C0, SIM_BUS_I2C1, SIM_BUS_SPI0, SIM_BUS_COUNT };
+// SIM_BUS_MDIO: the FPGA's MDIO channels (address 0 channel A, 1 channel B).
+enum SimBusId { SIM_BUS_I2C0, SIM_BUS_I2C1, SIM_BUS_SPI0, SIM_BUS_MDIO, SIM_BUS_COUNT };
 
 // What a transaction-log entry records.
 enum SimOp : uint8_t {
@@ -64,7 +65,7 @@ struct SimDevice {
     std::atomic<uint32_t> used;
     uint8_t bus;         // SimBusId
     uint8_t kernelHeld;  // an I2C address claimed by a kernel driver: I2C_SLAVE answers EBUSY
-    uint16_t addr;       // I2C address or chip select
+    uint16_t addr;       // I2C address, chip select or MDIO channel
     char kind[16];
     char name[24];
     char opts[216];      // the profile options, parsed by each process's model
@@ -91,14 +92,23 @@ struct SimDevice {
     std::atomic<uint32_t> spiSpeed;
 };
 
-// One control frame as the FPGA received it, with its CLOCK_MONOTONIC_RAW
-// time stamp.
+// One control frame as the FPGA received it, with its CLOCK_MONOTONIC time
+// stamp (the clock of the bus logs, so the two can be ordered).
 struct SimFrameRecord {
     int64_t timeNs;
     uint32_t words[28];
 };
 constexpr int kSimFrameRingSize = 32;
 constexpr int kSimGbeLogSize = 16;
+
+// One write to the audio-processor windows (18 to 24, 0xFF200B80 on): the
+// window number, the word and its CLOCK_MONOTONIC_RAW time stamp.
+struct SimApWrite {
+    int64_t timeNs;
+    uint32_t window;
+    uint32_t value;
+};
+constexpr int kSimApLogSize = 512;
 
 // Audio-PLL lock script: the lock bit of status word 0 as frames arrive.
 enum SimPllScript : uint32_t {
@@ -108,13 +118,53 @@ enum SimPllScript : uint32_t {
     SIM_PLL_NEVER = 3,     // clear on every frame
 };
 
+// The FPGA's RDS FIFO: groups the RDS transfers hand over wait in it and go
+// on air one every 87.6 ms of the clock; the groups put on air are kept as
+// the 26-bit blocks the FPGA sends (information word and checkword with its
+// offset), the newest kSimRdsAirLog of them.
+constexpr int kSimRdsFifoMax = 64;
+constexpr int kSimRdsAirLog = 4096; // about six minutes on air
+constexpr uint32_t kSimRdsDefaultCapacity = 16;
+constexpr int64_t kSimRdsGroupNs = 87600000;
+
+struct SimRdsAirGroup {
+    int64_t timeNs;     // when it went on air (the clock of the process that moved the FIFO on)
+    uint32_t blocks[4]; // 26-bit blocks, information word in bits 10-25
+};
+
+struct SimRdsState {
+    pthread_mutex_t lock;             // robust and process-shared
+    uint32_t capacity;                // groups the FIFO holds (1..kSimRdsFifoMax)
+    uint32_t fill;                    // groups waiting
+    uint32_t head;                    // next group to put on air
+    uint16_t fifo[kSimRdsFifoMax][4]; // information words of the waiting groups
+    int64_t nextAirNs;                // when the next group goes on air; 0 until one was taken
+    uint64_t airCount;                // groups put on air so far
+    SimRdsAirGroup air[kSimRdsAirLog];
+    std::atomic<uint32_t> taken;        // groups taken into the FIFO
+    std::atomic<uint32_t> refused;      // groups with FIFO_EN set that found the FIFO full
+    std::atomic<uint32_t> notEnabled;   // transfers without FIFO_EN (nothing taken)
+    std::atomic<uint32_t> underruns;    // air slots that found the FIFO empty
+    std::atomic<uint32_t> parityErrors; // transfers with a word whose parity or spare bits are wrong (not taken)
+};
+// Input-delay measurement unit: how it answers the frame's start bit.
+enum SimDelayMode : uint32_t {
+    SIM_DELAY_AS_WINDOW = 0, // the busy, done and count bits stay as the window holds them
+    SIM_DELAY_COUNT = 1,     // busy for a few frames, then done with the count
+    SIM_DELAY_FAIL = 2,      // busy for a few frames, then clear without done
+    SIM_DELAY_NEVER = 3,     // never busy
+};
+
+// Reference inputs (bits of SimFpgaState::refsMissing).
+constexpr uint32_t kSimRef10MHz = 1, kSimRefPps = 2, kSimRefSine = 4;
+
 struct SimFpgaState {
     std::atomic<int32_t> lastPortWrite; // word index of the last control-port write, -1 none
     std::atomic<uint32_t> frameCount;   // complete control frames received
     uint32_t frame[28];                 // the last complete control frame
     std::atomic<uint32_t> rdsCount;     // RDS transfers received
     uint32_t rdsWords[6];               // the last RDS transfer
-    std::atomic<uint32_t> rdsStatus;    // status word answered after an RDS transfer
+    std::atomic<uint32_t> rdsStatus;    // bits ORed into the status word answered after an RDS transfer
     std::atomic<uint32_t> keys;         // pressed keys: bit (column index * 3 + row index)
     std::atomic<uint32_t> idStrobe;     // last index/strobe word of the identity loader
     std::atomic<uint32_t> idLatched;    // words latched by the identity loader
@@ -130,6 +180,17 @@ struct SimFpgaState {
     std::atomic<uint32_t> pllFrames;    // frames since the script was set
     std::atomic<uint32_t> gbeWrites;    // words written to the GbE block
     uint32_t gbeLog[kSimGbeLogSize][2]; // the last GbE writes: byte offset, value
+    SimRdsState rds;
+    std::atomic<uint32_t> mdioStatusReads; // reads of the MDIO status word of /dev/dwlfpga
+    std::atomic<uint32_t> refsDriven;   // 1: the absence bits follow refsMissing on every frame
+    std::atomic<uint32_t> refsMissing;  // kSimRef* bits of the inputs not connected
+    std::atomic<uint32_t> delayMode;    // SimDelayMode
+    std::atomic<uint32_t> delayCount;   // 24-bit count a successful measurement reports
+    std::atomic<uint32_t> delayPhase;   // frames into the running measurement, 0 idle
+    std::atomic<uint32_t> delayHeld;    // the start bit that began it is still set
+    std::atomic<uint32_t> delayRuns;    // measurements started
+    std::atomic<uint32_t> apWrites;     // words written to the audio-processor windows
+    SimApWrite apLog[kSimApLogSize];    // the last of them
 };
 
 struct SimBoardState {

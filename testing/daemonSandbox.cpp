@@ -3,6 +3,10 @@
 #include "testing/testSupport.h"
 
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -56,6 +60,11 @@ bool DaemonSandboxTest::start(const std::function<bool()>& prepare)
                           (!prepare || prepare())
                       ? 1
                       : 0;
+        // The board's two Ethernet ports, as ./run makes them: the daemon's
+        // socket channel binds on eth1.
+        if (ok && system("ip link add eth0 type veth peer name eth1 >/dev/null 2>&1 && ip link set eth0 up"
+                         " && ip link set eth1 up") != 0)
+            ok = 0;
         mkdir((root + "/dev").c_str(), 0755);
         mkdir(shm.c_str(), 0755);
         if (ok && mount(shm.c_str(), "/dev/shm", nullptr, MS_BIND, nullptr) != 0)
@@ -84,4 +93,39 @@ std::string DaemonSandboxTest::nextNotify(int timeoutMs)
     char buf[256];
     ssize_t n = recv(sock, buf, sizeof buf - 1, 0);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+}
+
+void DaemonSandboxTest::stop()
+{
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    while (!nextNotify(100).empty()) {
+    }
+}
+
+std::string DaemonSandboxTest::file(const std::string& unitPath) const
+{
+    std::ifstream in(root + unitPath, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+uint32_t DaemonSandboxTest::cell(uint32_t section, uint32_t item) const
+{
+    std::string pool;
+    if (DIR* d = opendir((root + "/dev/shm").c_str())) {
+        while (struct dirent* e = readdir(d))
+            if (strstr(e->d_name, "DbPool"))
+                pool = root + "/dev/shm/" + e->d_name;
+        closedir(d);
+    }
+    std::ifstream in(pool, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(((section - 1) * 64 + (item - 1)) * 4));
+    uint32_t v = 0xDEADBEEF;
+    in.read(reinterpret_cast<char*>(&v), sizeof v);
+    return in ? v : 0xDEADBEEF;
 }

@@ -22,6 +22,13 @@ protected:
     bool start(const std::function<bool()>& prepare = nullptr);
     // Next notification datagram, or "" after the timeout.
     std::string nextNotify(int timeoutMs);
+    // Kills the daemon and drops the notifications it left.
+    void stop();
+    // A file of the sandbox by its path on the unit ("" when unreadable).
+    std::string file(const std::string& unitPath) const;
+    // DbPool cell (section, item) of the run, read from the grid the daemon
+    // shares in the sandbox; 0xDEADBEEF when there is no grid yet.
+    uint32_t cell(uint32_t section, uint32_t item) const;
 
     std::string root, sockPath;
     int sock = -1;

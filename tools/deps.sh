@@ -1,5 +1,5 @@
 # Sourced by ./run and ./test: installs what the build needs on Debian 12.
-CORVANE_PACKAGES="g++ cmake ninja-build pkg-config libxml2-dev libsystemd-dev libgtest-dev googletest libbenchmark-dev zlib1g-dev libpng-dev iproute2 util-linux python3 clang libclang-rt-dev"
+CORVANE_PACKAGES="g++ cmake ninja-build pkg-config libxml2-dev libsystemd-dev libgtest-dev googletest libbenchmark-dev zlib1g-dev libpng-dev iproute2 util-linux python3 clang libclang-rt-dev v4l-utils gpsd python3-gps python3-crcmod"
 
 corvane_missing_packages() {
     local missing="" p

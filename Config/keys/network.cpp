@@ -1,6 +1,8 @@
 // Hooks of the network region.
 #include "Config/keys/networkKeys.h"
 
+#include "Config/StrutturaDati.h"
+
 void keepFrontOldGateway(uint32_t, uint32_t, uint32_t old)
 {
     setFrontEthernetIPOldGateway(old);
@@ -9,6 +11,16 @@ void keepFrontOldGateway(uint32_t, uint32_t, uint32_t old)
 void keepRearOldGateway(uint32_t, uint32_t, uint32_t old)
 {
     setRearEthernetIPOldGateway(old);
+}
+
+void markFrontPendingApply(uint32_t, uint32_t, uint32_t)
+{
+    getSystemImage()->net.frontPendingApply = 1;
+}
+
+void markRearPendingApply(uint32_t, uint32_t, uint32_t)
+{
+    getSystemImage()->net.rearPendingApply = 1;
 }
 
 int isEthernetSwitchConfig2()

@@ -7,6 +7,10 @@
 // Hooks: the gateway setters keep the gateway they replace.
 void keepFrontOldGateway(uint32_t index, uint32_t value, uint32_t old);
 void keepRearOldGateway(uint32_t index, uint32_t value, uint32_t old);
+// Hooks: a changed address, netmask or gateway marks the port's settings as
+// waiting to be applied to its interface.
+void markFrontPendingApply(uint32_t index, uint32_t value, uint32_t old);
+void markRearPendingApply(uint32_t index, uint32_t value, uint32_t old);
 
 // 1 when "Ethernet_switch_config" is 2 (VLAN).
 int isEthernetSwitchConfig2();

@@ -9,6 +9,7 @@
 #include "Config/keyTable.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
+#include "audio/rdsDataSet.h"
 #include "audio/rdsSequencer.h"
 #include "audio/uecpReceiver.h"
 #include "core/base/logs.h"

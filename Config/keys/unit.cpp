@@ -17,6 +17,7 @@
 #include "core/base/utils.h"
 #include "hw/eeprom.h"
 #include "hw/ethSwitchConfig.h"
+#include "links/ethernetSettings.h"
 #include "power/powerSettings.h"
 
 #include <atomic>
@@ -289,11 +290,56 @@ int exportUnitRecord(uint8_t* record, int type)
     return 0;
 }
 
+int applyNetworkSettingsRecord(const NetworkSettingsRecord* record)
+{
+    if (!record)
+        return -1;
+    setFrontEthernetIPAddress(record->frontAddress);
+    setFrontEthernetIPGateway(record->frontGateway);
+    setRearEthernetIPAddress(record->rearAddress);
+    setRearEthernetIPGateway(record->rearGateway);
+    setPortWord(0, record->portWord[0]);
+    setPortWord(1, record->portWord[1]);
+    setFrontEthernetIPNetmask(record->frontNetmask);
+    setRearEthernetIPNetmask(record->rearNetmask);
+    setMpxDigDebugMsgEna(record->mpxDigDebugMsgEna);
+    setWebsRefreshTime(record->websRefreshTime);
+    setWebTimerErrorTimeout(record->webTimerErrorTimeout);
+    ETHM_ApplyPendingCfgEth0();
+    int eth1 = ETHM_ApplyPendingCfgEth1();
+    setTimeSyncCapable(record->timeSyncCapable);
+    return eth1 != 0 ? -1 : 0;
+}
+
+int exportNetworkSettingsRecord(NetworkSettingsRecord* record)
+{
+    if (!record)
+        return -1;
+    if (!(getConfigChanged() & CONFIG_GROUP_NETWORK))
+        return 0;
+    *record = {};
+    record->frontAddress = getFrontEthernetIPAddress();
+    record->frontGateway = getFrontEthernetIPGateway();
+    record->rearAddress = getRearEthernetIPAddress();
+    record->rearGateway = getRearEthernetIPGateway();
+    record->portWord[0] = getPortWord(0);
+    record->portWord[1] = getPortWord(1);
+    record->frontNetmask = getFrontEthernetIPNetmask();
+    record->rearNetmask = getRearEthernetIPNetmask();
+    record->mpxDigDebugMsgEna = getMpxDigDebugMsgEna();
+    record->websRefreshTime = getWebsRefreshTime();
+    record->webTimerErrorTimeout = getWebTimerErrorTimeout();
+    record->timeSyncCapable = getTimeSyncCapable();
+    return 0;
+}
+
+// The switch gives each GbE side a VLAN rule of its own, so side B's VLAN id
+// goes last; with side A's twice, side B's port would lose its VLAN.
 int applyEthernetSwitchConfig(uint32_t force)
 {
     uint32_t mode = force ? getEthernetSwitchConfigReq() : getEthernetSwitchConfig();
     return setStandardConfiguration(force & 255u, getModeWord(), mode, getCpuVlanId(), getGbeAVlanId(),
-                                    getGbeAVlanId());
+                                    getGbeBVlanId());
 }
 
 void networkSettingsHook(uint32_t) {}

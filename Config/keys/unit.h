@@ -72,6 +72,28 @@ int importUnitRecord(const uint8_t* record, int type);
 // type must be 1 (else -1).
 int exportUnitRecord(uint8_t* record, int type);
 
+// The network settings record (40 bytes, host-order words): front address,
+// front gateway, rear address, rear gateway, port words 0 and 1, front
+// netmask, rear netmask (addresses in network byte order as stored); then
+// the platform bytes MpxDig_DebugMsgEna and Webs_refresh_time, the 16-bit
+// Web_timer_error_timeout and the time-sync capable byte.
+struct NetworkSettingsRecord {
+    uint32_t frontAddress, frontGateway, rearAddress, rearGateway;
+    uint32_t portWord[2];
+    uint32_t frontNetmask, rearNetmask;
+    uint8_t mpxDigDebugMsgEna, websRefreshTime;
+    uint16_t webTimerErrorTimeout;
+    uint8_t timeSyncCapable;
+    uint8_t pad[3];
+};
+static_assert(sizeof(NetworkSettingsRecord) == 40);
+// Stores the record through the setters and applies the pending settings of
+// eth0 then eth1: 0, or -1 when eth1's apply failed (or no record).
+int applyNetworkSettingsRecord(const NetworkSettingsRecord* record);
+// Fills the record from the getters while the network group is marked
+// changed (else leaves it): 0 (-1 for no record).
+int exportNetworkSettingsRecord(NetworkSettingsRecord* record);
+
 // The Ethernet switch's standard configuration from the configured (force:
 // the requested) switch mode and the VLAN ids: the switch's result.
 int applyEthernetSwitchConfig(uint32_t force);

@@ -3,19 +3,22 @@
 // output matrix, synchronised operation, the audio-processor sets and the
 // audio alarms.
 #include "Config/configCycle.h"
+#include "Config/eventBitmaps.h"
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/audioKeys.h"
 #include "Config/keys/audioProcessorKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/inputKeys.h"
+#include "Config/keys/logicaTxKeys.h"
 #include "Config/keys/synchroKeys.h"
 #include "Config/keys/system.h"
 #include "Config/keys/systemKeys.h"
 #include "audio/conversions.h"
 #include "comtab/dbPool.h"
 #include "hw/fpgaWindows.h"
-#include "pending/audio/apLoaderLog.h"
+#include "audio/audioProcessor.h"
 #include "sim/simFpga.h"
+#include "sim/simState.h"
 #include "testing/dbPoolReader.h"
 #include "testing/sandboxTest.h"
 
@@ -29,6 +32,23 @@ namespace {
 
 constexpr uint64_t kDigMpxGainWord = 0xFF3003FC;
 constexpr uint64_t kMpxDigSrcWord = 0xFF200084;
+
+// The writes to the audio-processor windows since `mark`.
+std::vector<SimApWrite> apWritesSince(uint32_t mark)
+{
+    std::vector<SimApWrite> out(kSimApLogSize);
+    out.resize(static_cast<size_t>(simFpgaApLog(mark, out.data(), kSimApLogSize)));
+    return out;
+}
+
+// The stage (type field) of the last control word written, -1 for none.
+int lastStage(const std::vector<SimApWrite>& w)
+{
+    for (auto it = w.rbegin(); it != w.rend(); ++it)
+        if (it->window == AP_WIN_CONTROL)
+            return static_cast<int>(it->value >> 1 & 7);
+    return -1;
+}
 
 uint32_t physWord(uint64_t phys)
 {
@@ -46,7 +66,6 @@ protected:
         memset(getSystemImage(), 0, sizeof(SystemImage));
         clearConfigChanged();
         clearConfigLocked();
-        apLoaderLog().clear();
     }
     static std::string captureStdout(void (*fn)(uint32_t), uint32_t v)
     {
@@ -386,35 +405,45 @@ TEST_F(AudioKeys, FrequencyReferenceSourceRoutesToTheFpgaWords)
 
 // ---- Audio processor ---------------------------------------------------------
 
-TEST_F(AudioKeys, ValueSettersHandTheLoadersACopyInTheirRowsOrder)
+TEST_F(AudioKeys, ValueSettersWriteTheirStagesInTheirRowsOrder)
 {
+    ASSERT_EQ(initAxi(), 0);
+    uint32_t mark = simFpgaApWrites();
     setApCmpOn(1);
-    ASSERT_EQ(apLoaderLog().size(), 2u);
-    EXPECT_EQ(apLoaderLog()[0].loader, "AP_SetCompressor");
-    EXPECT_EQ(apLoaderLog()[1].loader, "AP_SetCommonStage");
+    std::vector<SimApWrite> w = apWritesSince(mark);
+    // Five strobed compressor frames (five writes each), then the control word.
+    ASSERT_EQ(w.size(), 26u);
+    EXPECT_EQ(w[0].value >> 1 & 7, AP_STAGE_CMPR);
+    EXPECT_EQ(w[25].window, AP_WIN_CONTROL);
+    EXPECT_EQ(w[25].value, 1u << 11);
     EXPECT_EQ(getConfigChanged(), 0x200000u);
 
+    mark = simFpgaApWrites();
     setApCmpLogTh(2, 1234);
-    ASSERT_EQ(apLoaderLog().size(), 3u);
-    getSystemImage()->ap.cmp[0].band[2].logTh = 99; // after the push
-    EXPECT_EQ(apLoaderLog()[2].block.cmp[0].band[2].logTh, 1234);
+    w = apWritesSince(mark);
+    ASSERT_EQ(w.size(), 25u);
+    EXPECT_EQ(w[10 + 2].window, AP_WIN_WORD1); // band 2's word 1
+    EXPECT_EQ(w[12].value & 0xFFFF, static_cast<uint16_t>(apGainLog2S(1234)));
     EXPECT_EQ(readDbAreaCell(57, 4 * 2 + 1), 1234u);
 
-    // The same value pushes nothing; a band beyond the family is refused.
+    // The same value writes nothing; a band beyond the family is refused.
+    mark = simFpgaApWrites();
     setApCmpOn(1);
     setApCmpLogTh(5, 1);
     setApEqFreqC(7, 1);
-    EXPECT_EQ(apLoaderLog().size(), 3u);
+    EXPECT_EQ(simFpgaApWrites(), mark);
     EXPECT_STREQ(getApCmpLogThKey(9), "ap_cmp_log_th_n");
     EXPECT_STREQ(getApCmpLogThKey(5), "ap_cmp_log_th_5");
     EXPECT_STREQ(getApEqFreqCKey(6), "ap_eq_freq_c_6");
     EXPECT_STREQ(getApEqFreqCKey(7), "ap_eq_freq_c_n");
 
-    // Equalizer band 6 is stored and pushed, but leaves the shelving cells.
+    // Equalizer band 6 is stored and written, but leaves the shelving cells.
     setDbAreaCell(58, 20, 0xdead);
     setApEqFreqC(6, 5000);
     EXPECT_EQ(getApEqFreqC(6), 5000u);
-    EXPECT_EQ(apLoaderLog().back().loader, "AP_SetEqualizer");
+    w = apWritesSince(mark);
+    EXPECT_EQ(w.size(), 31u * 3);
+    EXPECT_EQ(lastStage(w), static_cast<int>(AP_STAGE_EQUA));
     EXPECT_EQ(readDbAreaCell(58, 20), 0xdeadu);
     setApEqFreqC(5, 4000);
     EXPECT_EQ(readDbAreaCell(58, 17), 4000u);
@@ -422,6 +451,7 @@ TEST_F(AudioKeys, ValueSettersHandTheLoadersACopyInTheirRowsOrder)
 
 TEST_F(AudioKeys, SavesAndLoadsOfStoredSets)
 {
+    ASSERT_EQ(initAxi(), 0);
     setApCmpLinRt(0, 300);
     saveApCmpSet(2);
     EXPECT_EQ(readDbAreaCell(57, 39), 2u);
@@ -430,23 +460,25 @@ TEST_F(AudioKeys, SavesAndLoadsOfStoredSets)
     EXPECT_EQ(getSystemImage()->ap.cmp[3].band[0].linRt, 300u);
 
     // Loading the loaded, unmodified set does nothing.
-    apLoaderLog().clear();
+    uint32_t mark = simFpgaApWrites();
     setDbAreaCell(57, 2, 0);
     setApCmpLoad(2);
-    EXPECT_TRUE(apLoaderLog().empty());
+    EXPECT_EQ(simFpgaApWrites(), mark);
     EXPECT_EQ(readDbAreaCell(57, 2), 0u);
     // Modified, it is loaded again.
     setApCmpLinRt(0, 500);
     setApCmpModified(1);
-    apLoaderLog().clear();
+    mark = simFpgaApWrites();
     setApCmpLoad(2);
     EXPECT_EQ(getApCmpLinRt(0), 300u);
     EXPECT_EQ(readDbAreaCell(57, 2), 300u);
     EXPECT_EQ(getApCmpModified(), 0);
-    ASSERT_EQ(apLoaderLog().size(), 3u);
-    EXPECT_EQ(apLoaderLog()[0].loader, "AP_SetCompressor");
-    EXPECT_EQ(apLoaderLog()[1].loader, "AP_SetTimeConstants");
-    EXPECT_EQ(apLoaderLog()[2].loader, "AP_SetLimiter");
+    // Compressor, time constants and limiter: 5, 5 and 3 strobed frames.
+    std::vector<SimApWrite> w = apWritesSince(mark);
+    ASSERT_EQ(w.size(), 13u * 5);
+    EXPECT_EQ(w[0].value >> 1 & 7, AP_STAGE_CMPR);
+    EXPECT_EQ(w[25].value >> 1 & 7, AP_STAGE_SMOO);
+    EXPECT_EQ(w[50].value >> 1 & 7, AP_STAGE_GREF);
 
     // A set beyond the stored ones: only the save-set number.
     saveApEqSet(13);
@@ -475,7 +507,8 @@ TEST_F(AudioKeys, SavesAndLoadsOfStoredSets)
     EXPECT_EQ(getApCommonLoad(), 1);
     EXPECT_EQ(getApEqModified(), 1);
     EXPECT_EQ(getApCmpModified(), 1);
-    EXPECT_EQ(apLoaderLog().back().loader, "AP_SetCommonStage");
+    EXPECT_EQ(lastStage(apWritesSince(0)), static_cast<int>(AP_STAGE_CMPR));
+    EXPECT_EQ(physWord(0xFF200B88) & 1, 1u); // ap_on in the control word
     // Beyond the stored common sets nothing is read.
     setApCommonLoad(200);
     EXPECT_EQ(getApCommonLoad(), 200);
@@ -500,13 +533,17 @@ TEST_F(AudioKeys, SetNamesAreWordsWithAByteOrderCopy)
 
 TEST_F(AudioKeys, EconomyModeIsPushedWithTheBlock)
 {
+    ASSERT_EQ(initAxi(), 0);
     testing::internal::CaptureStdout();
     setApEconOn(1);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "Config/StrutturaDati set_ap_econ_on 4721: val:1\n");
     EXPECT_EQ(readDbAreaCell(58, 25), 1u);
-    EXPECT_EQ(apLoaderLog().back().loader, "AP_SetEconMode");
-    EXPECT_EQ(apLoaderLog().back().block.econOn, 1);
+    // The economy word follows the RF output event bit.
+    EXPECT_EQ(physWord(0xFF200B98), 0u);
+    setEventBit(1, 54);
+    setApEconReference(3);
+    EXPECT_EQ(physWord(0xFF200B98), 1u | 3u << 1);
     EXPECT_EQ(getConfigChanged(), 0x40u);
     setApEconRatio(2);
     testing::internal::CaptureStdout();
@@ -514,7 +551,19 @@ TEST_F(AudioKeys, EconomyModeIsPushedWithTheBlock)
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(getApEconOn(), 0);
     EXPECT_EQ(getApEconRatio(), 0);
-    EXPECT_EQ(apLoaderLog().back().block.econRatio, 0);
+    EXPECT_EQ(physWord(0xFF200B98), 0u);
+
+    // A repeater has no economy mode: the request stores 0, says nothing and
+    // pushes the word with the mode off.
+    setApEconOn(1);
+    setApEconReference(3);
+    ASSERT_EQ(physWord(0xFF200B98), 1u | 3u << 1);
+    setFunctionalType(10, 0);
+    testing::internal::CaptureStdout();
+    setApEconOn(1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(getApEconOn(), 0);
+    EXPECT_EQ(physWord(0xFF200B98), 3u << 1);
 }
 
 // ---- Audio alarms ----------------------------------------------------------------

@@ -8,8 +8,12 @@
 #include "Config/keys/mpxIpKeys.h"
 #include "Config/keys/rdsKeys.h"
 #include "Config/xmlLayout.h"
+#include "audio/rdsDataSet.h"
+#include "audio/rdsSequencer.h"
+#include "audio/uecpReceiver.h"
 #include "comtab/dbPool.h"
 #include "core/files.h"
+#include "links/comChannels.h"
 #include "testing/dbPoolReader.h"
 #include "testing/sandboxTest.h"
 
@@ -60,34 +64,64 @@ protected:
 
 TEST_F(RdsGsmMpxKeysTest, UecpInterfaceSwitchesTheSerialChannelAndResetsTheEncoder)
 {
-    EXPECT_EQ(stdoutOf([] { setUECPInterface(1); }),
-              "\n\n\n    UECP IF Enable !! standin COM_ReopenSerialChannel(1)\n"
-              "setUart1ConnSel select DEBUG ConsolesetUart1ConnSel select UECPstandin resetRdsEncoderData(0)\n");
+    const uint8_t pi[2] = {0x01, 0x52};
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x01, pi, 2), 0);
+    // The encoder's first reset also reloads the group sequence.
+    std::string said = stdoutOf([] { setUECPInterface(1); });
+    EXPECT_EQ(said,
+              "\n\n\n    UECP IF Enable !! \n[COM] #" + std::to_string(COM_GetChannelNumber(3)) +
+                  " (i:1) UECP      Registered  (fd=" + std::to_string(UECP_GetFd()) +
+                  ") \nsetUart1ConnSel select DEBUG ConsolesetUart1ConnSel select UECP");
+    EXPECT_GT(COM_GetChannelNumber(3), 0) << "the port is a registered channel";
+    EXPECT_GT(UECP_GetFd(), 0) << "the port is open";
+    EXPECT_EQ(getRdsActiveSequenceLength(), 15) << "the encoder's first reset loads the sequence";
+    EXPECT_EQ(isRdsMecValid(0x01), 0) << "the reset empties the data set";
     EXPECT_EQ(readDbAreaCell(20, 1), 1u);
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x01, pi, 2), 0);
     EXPECT_EQ(stdoutOf([] { setUECPInterface(0); }),
-              "\n\n\n    UECP IF Disable !! standin COM_CloseSerialChannels(1)\n"
-              "setUart1ConnSel select DEBUG Consolestandin resetRdsEncoderData(0)\n");
+              "\n\n\n    UECP IF Disable !! close() on tx_sr_2_ch returned 0 \nsetUart1ConnSel select DEBUG Console");
+    EXPECT_EQ(COM_GetChannelNumber(3), 0);
+    EXPECT_EQ(UECP_GetFd(), -1) << "the port is closed";
+    EXPECT_EQ(isRdsMecValid(0x01), 0);
     // A loader may store 2: only the reset, the publish and the mark.
     clearConfigChanged();
     EXPECT_EQ(isValidUECPInterface(2), 0);
-    EXPECT_EQ(stdoutOf([] { setUECPInterface(2); }), "standin resetRdsEncoderData(0)\n");
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x01, pi, 2), 0);
+    EXPECT_EQ(stdoutOf([] { setUECPInterface(2); }), "");
+    EXPECT_EQ(isRdsMecValid(0x01), 0);
     EXPECT_EQ(readDbAreaCell(20, 1), 2u);
     EXPECT_EQ(getConfigChanged(), 0x10000u);
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x01, pi, 2), 0);
     EXPECT_EQ(stdoutOf([] { setUECPInterface(2); }), "");
+    EXPECT_EQ(isRdsMecValid(0x01), 1) << "an unchanged value resets nothing";
 
-    EXPECT_EQ(stdoutOf([] { setUECPInterfaceBaudrate(5); }),
-              "standin UECP_SetBaud(5)\nstandin resetRdsEncoderData(0)\n");
+    EXPECT_EQ(stdoutOf([] { setUECPInterfaceBaudrate(5); }), "");
+    EXPECT_EQ(isRdsMecValid(0x01), 0);
     EXPECT_EQ(readDbAreaCell(20, 16), 5u);
 }
 
 TEST_F(RdsGsmMpxKeysTest, CustomSwitchesClearTheirUecpElementsAndTheDataSetOnAirLoadsItsSequence)
 {
-    EXPECT_EQ(stdoutOf([] { setCustomCT(1); }),
-              "standin setRdsMecChanged(13, 0)\nstandin setRdsMecChanged(9, 0)\nstandin setRdsMecChanged(25, 0)\n");
-    EXPECT_EQ(stdoutOf([] { setCustomECC(1); }), "standin setRdsMecChanged(241, 0)\n");
+    const uint8_t ct[8] = {26, 12, 7, 22, 30, 0, 0, 2};
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x0D, ct, 8), 0);
+    const uint8_t tpta = 3;
+    ASSERT_EQ(AddMsgToActiveRdsDataSet(0x03, &tpta, 1), 0);
+    EXPECT_EQ(stdoutOf([] { setCustomCT(1); }), "");
+    EXPECT_EQ(isRdsMecValid(0x0D), 0);
+    EXPECT_EQ(isRdsMecValid(0x03), 1);
+    EXPECT_EQ(stdoutOf([] { setCustomTA(1); }), "");
+    EXPECT_EQ(isRdsMecValid(0x03), 0);
+    EXPECT_EQ(isRdsElementValid(rdsElement(RDS_SLOT_TA)), 0) << "TP and TA go together";
+    EXPECT_EQ(stdoutOf([] { setCustomECC(1); }), "");
     EXPECT_EQ(stdoutOf([] { setCustomLanguage(1); }), "");
-    EXPECT_EQ(stdoutOf([] { setCurrentRDSDSN(1); }), "standin loadRdsGroupSequence(0)\n");
-    EXPECT_EQ(stdoutOf([] { setCurrentRDSDSN(0); }), "standin loadRdsGroupSequence(-1)\n");
+    const uint8_t two[2] = {4, 6};
+    setRdsSequence(0, two, 2);
+    setRdsSequenceEnable(0, 1);
+    setCurrentRDSDSN(2);
+    EXPECT_EQ(getRdsActiveSequenceLength(), 15) << "data set 2 has no sequence of its own";
+    setCurrentRDSDSN(1);
+    EXPECT_EQ(getRdsActiveSequence(), getRdsSequenceRecord(0));
+    EXPECT_EQ(getRdsActiveSequenceLength(), 4) << "two codes become A B A B";
     EXPECT_EQ(getTaSource(), 0u);
     EXPECT_EQ(getCustomDIB(), 1u);
 }
@@ -131,7 +165,12 @@ TEST_F(RdsGsmMpxKeysTest, UecpSlotsCountFromOneAndTheirCellsDoNotStepEvenly)
 TEST_F(RdsGsmMpxKeysTest, GroupSequencePublishesFirstCodeOnTopAndKeepsAtMostSixteen)
 {
     const uint8_t codes[20] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-    EXPECT_EQ(stdoutOf([&] { setRdsSequence(0, codes, 4); }), "standin loadRdsGroupSequence(-2)\n");
+    setCurrentRDSDSN(1);
+    setRdsSequenceEnable(0, 1);
+    clearConfigChanged();
+    setRdsSequence(0, codes, 4);
+    EXPECT_EQ(getRdsActiveSequence(), getRdsSequenceRecord(0)) << "the data set on air reloads";
+    EXPECT_EQ(getRdsActiveSequenceLength(), 4);
     EXPECT_EQ(getRdsSequenceEntry(0, 0), 0x03020100u);
     EXPECT_EQ(getRdsSequenceLength(0), 4u);
     EXPECT_EQ(getRdsSequenceByte(0, 4), 255);
@@ -141,20 +180,28 @@ TEST_F(RdsGsmMpxKeysTest, GroupSequencePublishesFirstCodeOnTopAndKeepsAtMostSixt
     EXPECT_EQ(seen[0], 0x00010203u);
     EXPECT_EQ(seen[1], 0xffffffffu);
     // The same codes again: nothing.
-    EXPECT_EQ(stdoutOf([&] { setRdsSequence(0, codes, 4); }), "");
+    clearConfigChanged();
+    setRdsSequence(0, codes, 4);
+    EXPECT_EQ(getConfigChanged(), 0u);
 
     setRdsSequence(2, codes, 20);
     EXPECT_EQ(getRdsSequenceLength(2), 16u);
     EXPECT_EQ(readDbAreaCell(23, 59), 0x0c0d0e0fu);
-    EXPECT_EQ(stdoutOf([&] { setRdsSequence(2, codes, 0); }), "standin loadRdsGroupSequence(-3)\n");
+    setRdsSequence(2, codes, 0);
     EXPECT_EQ(getRdsSequenceLength(2), 0u);
 
     // A part written while its data set is on air reloads the sequence.
     setCurrentRDSDSN(2);
-    EXPECT_EQ(stdoutOf([] { setRdsSequenceEntry(1, 3, 0x07060504); }), "standin loadRdsGroupSequence(-4)\n");
+    setRdsSequenceEnable(1, 1);
+    setRdsSequenceEntry(1, 0, 0x0004FFFFu);
+    EXPECT_EQ(getRdsActiveSequenceLength(), 15) << "an empty sequence sends the default";
+    setRdsSequenceEntry(1, 0, 0xFFFF0604u);
+    EXPECT_EQ(getRdsActiveSequence(), getRdsSequenceRecord(1));
+    EXPECT_EQ(getRdsActiveSequenceLength(), 4);
+    setRdsSequenceEntry(1, 3, 0x07060504);
     EXPECT_EQ(readDbAreaCell(22, 59), 0x04050607u);
-    EXPECT_EQ(stdoutOf([] { setRdsSequenceEntry(0, 3, 1); }), "");
-    EXPECT_EQ(stdoutOf([] { setRdsSequenceEnable(4, 1); }), "standin loadRdsGroupSequence(-1)\n");
+    setRdsSequenceEntry(0, 3, 1);
+    EXPECT_EQ(getRdsActiveSequence(), getRdsSequenceRecord(1)) << "another data set's part changes nothing on air";
 }
 
 TEST_F(RdsGsmMpxKeysTest, AlternativeAndVariableCodeListsKeepOnlyWhatTheyAccept)

@@ -37,10 +37,12 @@ TEST(XmlLayout, KeysStandInTheirFileAndSectionInWritingOrder)
     EXPECT_EQ(xmlSection(XS_GSM_USR_SLOT).ids, 10);
 
     std::vector<std::string> factory = elementsOf(XS_FACTORY);
-    ASSERT_GE(factory.size(), 11u);
-    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 11),
-              (std::vector<std::string>{"level_rx_dBu", "Chan0Gain_NCO", "ClkP_CML", "PSign", "ClkN_CML", "NSign",
-                                        "Kp", "KpH", "Ki", "n_bit", "n_clock"}));
+    ASSERT_GE(factory.size(), 13u);
+    EXPECT_EQ(std::vector<std::string>(factory.begin(), factory.begin() + 13),
+              (std::vector<std::string>{"level_rx_dBu", "driver_power_offset", "power_offset_fine", "Chan0Gain_NCO",
+                                        "ClkP_CML", "PSign", "ClkN_CML", "NSign", "Kp", "KpH", "Ki", "n_bit",
+                                        "n_clock"}));
+    EXPECT_EQ(factory.back(), "HpaDrvCurrConvFactor");
     std::vector<std::string> synchro = elementsOf(XS_SYNCHRO_FM);
     EXPECT_EQ(synchro, (std::vector<std::string>{"net_mode", "freq_ref", "time_ref", "input_delay", "added_delay",
                                                  "pil_ph_offs", "test_sig_ena", "test_sig_delay",

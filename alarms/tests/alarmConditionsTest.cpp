@@ -35,6 +35,7 @@ TEST_F(AlarmConditionsTest, TemperatureHysteresisOfAlarmWarningAndLowTemperature
         {14, 90, 0, 0, 1}, {0, 70, 0, 0, 1},  // below 15: low; a reading of 0 freezes all three
         {15, 70, 0, 0, 0},
     };
+    setCriticalTempHigh(80); // as the amplifier tables set it
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << "T " << r.t << " W " << r.warningAt);
         setCriticalTempLow(r.warningAt);

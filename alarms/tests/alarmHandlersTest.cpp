@@ -4,16 +4,44 @@
 #include "alarms/alarmConditions.h"
 #include "alarms/alarmHandlers.h"
 #include "alarms/alarmKeys.h"
+#include "Config/eventBitmaps.h"
 #include "alarms/logicaTx.h"
 #include "alarmFixture.h"
-
-void standInSetTxSummaryFlag(uint8_t n, uint8_t v);
+#include "testing/cplShelfLog.h"
+#include "core/base/locks.h"
 
 namespace {
 
+// Raises or clears summary flag n through an event bit it summarises:
+// event 6 (flag 1), 7 (flag 2) and 33 (flag 3).
+void raiseSummaryFlag(uint8_t n, uint8_t v)
+{
+    static const uint16_t kEvent[4] = {0, 6, 7, 33};
+    setEventBit(v, kEvent[n]);
+    LogicaTx_StatusSummaryStep();
+    ASSERT_EQ(LogicaTx_GetSummaryFlag(n), v);
+}
+
 using AlarmHandlersTest = AlarmTest;
 
-TEST_F(AlarmHandlersTest, InterlockMutesUnlessPowerClass17AndSwitchesTheSecondFamilysSupplies)
+// The same with the three shelf modules fitted, whose commands are read back
+// from the bus.
+class AlarmShelfTest : public AlarmTest {
+protected:
+    AlarmShelfTest() { profile = cplShelfProfile(); }
+    void SetUp() override
+    {
+        AlarmTest::SetUp();
+        sem_sys_init();
+    }
+    void TearDown() override
+    {
+        sem_sys_remove();
+        AlarmTest::TearDown();
+    }
+};
+
+TEST_F(AlarmShelfTest, InterlockMutesUnlessPowerClass17AndSwitchesTheSecondFamilysSupplies)
 {
     setAmpFamily(1);
     setPsuCount(3);
@@ -21,39 +49,46 @@ TEST_F(AlarmHandlersTest, InterlockMutesUnlessPowerClass17AndSwitchesTheSecondFa
     setPsuEnabled(2, 1);
     setTxOnState(1);
     setAlarmState(101, 1);
+    uint64_t mark = cplLogMark(busLog(SIM_BUS_I2C1));
     handleInterlock(101);
     EXPECT_EQ(getAlarmField0(101), 1);
     EXPECT_EQ(getAlarmState(4), 1);
-    EXPECT_EQ(standInCalls(), (std::vector<std::string>{"setPsuOperationMode(0,0)", "setPsuOperationMode(2,0)"}));
+    EXPECT_EQ(cplCalls(busLog(SIM_BUS_I2C1, mark)),
+              (std::vector<std::string>{"CPL_SetOperation(0,0)", "CPL_SetOperation(2,0)"}));
     handleInterlock(101);
-    EXPECT_EQ(standInCalls().size(), 2u) << "only on the edge";
+    EXPECT_EQ(cplCalls(busLog(SIM_BUS_I2C1, mark)).size(), 2u) << "only on the edge";
     setAlarmState(101, 0);
+    mark = cplLogMark(busLog(SIM_BUS_I2C1));
     handleInterlock(101);
     EXPECT_EQ(getAlarmField0(101), 0);
-    EXPECT_EQ(countCalls("setPsuOperationMode(0,1)") + countCalls("setPsuOperationMode(2,1)"), 2u);
+    EXPECT_EQ(cplCalls(busLog(SIM_BUS_I2C1, mark)),
+              (std::vector<std::string>{"CPL_SetOperation(0,1)", "CPL_SetOperation(2,1)"}));
 
     // Power class 17 never mutes; stand-by keeps the supplies off on the Out
     // edge.
     setHpaPowerClass(17);
     setTxOnState(0);
-    standInCalls().clear();
+    mark = cplLogMark(busLog(SIM_BUS_I2C1));
     setAlarmState(101, 1);
     handleInterlock(101);
     EXPECT_EQ(getAlarmField0(101), 0);
     setAlarmState(101, 0);
     handleInterlock(101);
-    EXPECT_EQ(standInCalls(), (std::vector<std::string>{"setPsuOperationMode(0,0)", "setPsuOperationMode(2,0)"}));
+    EXPECT_EQ(cplCalls(busLog(SIM_BUS_I2C1, mark)),
+              (std::vector<std::string>{"CPL_SetOperation(0,0)", "CPL_SetOperation(2,0)"}));
 }
 
 TEST_F(AlarmHandlersTest, AmplifierTemperatureDropsTheApcAndLocksOutThenRestores)
 {
     setHpsCode(3);
+    setVoltageAPC(900, 0);
     setPsuAvailableCount(2);
     setAlarmInput(123, 1);
     handleAmpTemperature(123);
     EXPECT_EQ(getAlarmField0(123) + getAlarmField3(123), 2);
     EXPECT_EQ(LogicaTx_GetLockoutState(), 1);
-    EXPECT_EQ(standInCalls(), (std::vector<std::string>{"setVoltageAPC(0,1)"}));
+    EXPECT_EQ(getVoltageAPC(), 0u);
+    EXPECT_EQ(readDbAreaCell(13, 24), 0u);
     setAlarmInput(123, 2); // any other value changes nothing
     handleAmpTemperature(123);
     EXPECT_EQ(getAlarmState(123), 1);
@@ -61,7 +96,8 @@ TEST_F(AlarmHandlersTest, AmplifierTemperatureDropsTheApcAndLocksOutThenRestores
     handleAmpTemperature(123);
     EXPECT_EQ(getAlarmField0(123) + getAlarmField3(123), 0);
     EXPECT_EQ(LogicaTx_GetLockoutState(), 0);
-    EXPECT_EQ(standInCalls().back(), "setVoltageAPC(800,1)");
+    EXPECT_EQ(getVoltageAPC(), 800u);
+    EXPECT_EQ(readDbAreaCell(13, 24), 800u);
 }
 
 TEST_F(AlarmHandlersTest, FanAlarmMutesOnlyInTheSecondFamilyAndNotForTheSerialModuleClass18)
@@ -178,15 +214,15 @@ TEST_F(AlarmHandlersTest, InputAlarmsWaitFiveSecondsAfterASwitchAndChooseTheirGr
 
 TEST_F(AlarmHandlersTest, TxWarningAndAlarmEdges)
 {
-    standInSetTxSummaryFlag(1, 1);
-    standInSetTxSummaryFlag(3, 1);
+    raiseSummaryFlag(1, 1);
+    raiseSummaryFlag(3, 1);
     handleTxAlarmWarning(0);
     handleTxAlarmWarning(0);
-    standInSetTxSummaryFlag(3, 0);
-    standInSetTxSummaryFlag(2, 1);
+    raiseSummaryFlag(3, 0);
+    raiseSummaryFlag(2, 1);
     handleTxAlarmWarning(0);
-    standInSetTxSummaryFlag(1, 0);
-    standInSetTxSummaryFlag(2, 0);
+    raiseSummaryFlag(1, 0);
+    raiseSummaryFlag(2, 0);
     handleTxAlarmWarning(0);
     EXPECT_EQ(count(eventLog(), "EVENT: TX Warning <--- In\n"), 1u);
     EXPECT_EQ(count(eventLog(), "EVENT: TX Warning ---> Out\n"), 1u);

@@ -7,6 +7,7 @@
 #include "sim/board.h"
 #include "sim/programs.h"
 #include "testing/sandboxTest.h"
+#include "testing/testNetwork.h"
 
 #include <algorithm>
 #include <atomic>
@@ -441,6 +442,9 @@ TEST_F(Children, SynchronousHelpersKeepTheirChildrenWhileTheReaperRestarts)
 
 TEST_F(Children, VrlUnitInitKillsLeftoversBeforeStarting)
 {
+    // The start-up opens the link channels: the socket channel binds on eth1.
+    if (!enterBoardNetwork())
+        GTEST_SKIP() << "no network namespace";
     // A snmpd left over from an earlier run of the daemon.
     const char* const argv[] = {"snmpd", nullptr};
     pid_t leftover = spawnProgram("/usr/local/sbin/snmpd", argv);

@@ -8,6 +8,7 @@
 #include "Config/keys/systemKeys.h"
 #include "comtab/dbPool.h"
 #include "platform/clock.h"
+#include "hw/smallDevices.h"
 #include "sim/board.h"
 #include "sim/programs.h"
 #include "testing/dbPoolReader.h"
@@ -179,6 +180,26 @@ TEST_F(SystemTime, ConfiguredDateIsTakenInItsOwnSeason)
 
     setSystemTimeSource(3);
     EXPECT_EQ(applySystemTimeRequest(), -1);
+}
+
+TEST_F(SystemTime, RtcGetsTheConfiguredDateInBcdWithItsExtrasCleared)
+{
+    setTimeReqYear(2026);
+    setTimeReqMonth(12);
+    setTimeReqDay(11);
+    setTimeReqHour(23);
+    setTimeReqMinute(59);
+    setTimeReqSecond(58);
+    ASSERT_EQ(initRtcFromConfig(), 0);
+    // seconds..year, 2026-12-11 a Friday (weekday 6 counting Sunday as 1)
+    const uint8_t time[] = {0x58, 0x59, 0x23, 0x06, 0x11, 0x12, 0x26};
+    for (uint8_t r = 1; r <= 7; r++)
+        EXPECT_EQ(rtcLastImage(r), time[r - 1]) << "register " << int(r);
+    EXPECT_EQ(rtcLastImage(8), 0x20) << "calibration 0";
+    EXPECT_EQ(rtcLastImage(19), 0) << "no square wave";
+    EXPECT_EQ(rtcLastImage(10) & 0x40, 0) << "square-wave output off";
+    for (uint8_t r = 11; r <= 14; r++)
+        EXPECT_EQ(rtcLastImage(r), 0) << "alarm register " << int(r);
 }
 
 TEST_F(SystemTime, NtpStepResynchronisesEveryPollInterval)

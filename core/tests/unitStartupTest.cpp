@@ -3,17 +3,32 @@
 #include "core/unitStartup.h"
 
 #include "Config/StrutturaDati.h"
+#include "Config/keys/hpaKeys.h"
+#include "Config/keys/hwCodesKeys.h"
+#include "Config/keys/rfKeys.h"
+#include "Config/keys/systemKeys.h"
 #include "Config/keys/unitKeys.h"
+#include "alarms/logicaTxConfig.h"
+#include "audio/mpxOverIp.h"
 #include "comtab/dbPool.h"
+#include "core/base/locks.h"
+#include "core/base/timeBase.h"
+#include "pending/standIns.h"
 #include "hw/eeprom.h"
+#include "hw/fpgaWindows.h"
 #include "sim/board.h"
 #include "sim/simEeprom.h"
+#include "sim/simState.h"
 #include "testing/sandboxTest.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -69,6 +84,8 @@ TEST_F(UnitStartup, IdentityRecordReachesTheImageDbPoolAndTheBanner)
 TEST_F(UnitStartup, WithoutFirmwareFilesTheBannerIsOneLineAndTheEventLogHasNoBoot)
 {
     writeIdentity();
+    for (const char* f : {"/usr/local/conf/FwRelease", "/usr/local/conf/FwVersion", "/usr/local/conf/FwBuild"})
+        unlink(host(f).c_str());
     EXPECT_EQ(loadUnitInfo(), -1);
     std::string b = book();
     EXPECT_NE(b.find("FAILED to load System FW information from text file."), std::string::npos);
@@ -91,6 +108,127 @@ TEST_F(UnitStartup, ARecordWithABadCrcIsKeptAndRepaired)
     EXPECT_EQ(getSerialNumber(nullptr)[6], '4' ^ 0x04); // the bytes read are kept
     EXPECT_EQ(readDbAreaCell(18, 1), 0x0050c2aau);
     EXPECT_EQ(EepromHeaderRead(buf), 0); // and the header repaired
+}
+
+// The bring-up, the derived settings and the services, with the calls of
+// modules not built yet recorded in order.
+std::vector<std::string>* gCalls = nullptr;
+
+class UnitBringUp : public SandboxTest {
+protected:
+    UnitBringUp() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        SemMutexInit();
+        sem_sys_init();
+        timeThread();
+        gCalls = &calls;
+        standInCallHook = [](const char* call) { gCalls->push_back(call); };
+    }
+    void TearDown() override
+    {
+        standInCallHook = nullptr;
+        gCalls = nullptr;
+        sem_sys_remove();
+        SandboxTest::TearDown();
+    }
+    void bringUp()
+    {
+        testing::internal::CaptureStdout();
+        initUnitHardware();
+        testing::internal::GetCapturedStdout();
+    }
+    // Whether a POWER_DOWN was written to the tuner's address on bus 0
+    // (the default board has no tuner: the write is not acknowledged).
+    static bool tunerPoweredDown()
+    {
+        for (const SimLogRecord& r : busLog(SIM_BUS_I2C0))
+            if (r.op == SIM_OP_WRITE && r.addr == 0x60 && r.dataLen >= 1 && r.data[0] == 0x11)
+                return true;
+        return false;
+    }
+    std::vector<std::string> calls;
+};
+
+TEST_F(UnitBringUp, HardwareStartupEndsReadyWithTheVariantAndTheI2cResetRequest)
+{
+    setHwReady(0);
+    bringUp();
+    EXPECT_EQ(getHwReady(), 1u);
+    EXPECT_EQ(getUnitVariant(), 11);
+    EXPECT_EQ(getI2cFaultFlag(), 1);
+    EXPECT_EQ(readDbAreaCell(13, 42), 1u);
+    // The unit state of resetUnitState.
+    EXPECT_EQ(readDbAreaCell(16, 1), 2u);
+    EXPECT_EQ(readDbAreaCell(16, 2), 4u);
+
+    EXPECT_TRUE(tunerPoweredDown()) << "the receiver detection starts the tuner";
+    EXPECT_NE(GBE_GetParams(), nullptr) << "the MPX-over-IP parameters are made";
+    // The amplifier is reset after the audio PLL wait.
+    std::string b = book();
+    EXPECT_NE(b.find("INFO: System OperativeMode "), std::string::npos) << "the boot bank was checked";
+    EXPECT_NE(b.find("Lock Pll Audio"), std::string::npos);
+}
+
+TEST_F(UnitBringUp, TheDetectedFamilyChoosesItsInitialisation)
+{
+    // The default board's IF expander but blank RF EEPROM: the detection
+    // gives the first family, whose initialisation finds no identity.
+    setPsuTypeCode(2);
+    bringUp();
+    EXPECT_EQ(getPsuTypeCode(), 0u);
+    EXPECT_NE(book().find("HPA: Not detected!"), std::string::npos);
+    EXPECT_EQ(book().find("HPA_WB:"), std::string::npos) << "no wideband initialisation";
+    EXPECT_EQ(getRfEepromBlank(), 0) << "no compact initialisation";
+}
+
+TEST_F(UnitBringUp, DefaultApcVoltageByHpsCodeIsStoredQuietly)
+{
+    const struct {
+        uint32_t hps;
+        uint32_t mv;
+    } cases[] = {{1, 1100}, {3, 1500}, {0, 700}, {2, 700}};
+    for (const auto& c : cases) {
+        setHpsCode(c.hps);
+        initUnitSettings();
+        EXPECT_EQ(getDefaultVoltageAPC(), c.mv) << c.hps;
+        EXPECT_EQ(readDbAreaCell(13, 43), 0u) << "stored, never published";
+        EXPECT_EQ(readDbAreaCell(13, 57), getMaxVoltageAPC()) << "the maximum is published";
+    }
+}
+
+TEST_F(UnitBringUp, ServicesPowerTheReceiverDownStartTheSecondCoreAndClearTheStartBits)
+{
+    ASSERT_EQ(initAxi(), 0);
+    setSelectWriteBits(0x400001, 1);
+    uint32_t before = simState()->fpga.gbeWrites.load();
+    testing::internal::CaptureStdout();
+    startUnitServices();
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(tunerPoweredDown());
+    // The second core's module is loaded by a child and the FPGA's audio
+    // side is reset with it.
+    int status = 0;
+    EXPECT_GT(wait(&status), 0);
+    EXPECT_EQ(simState()->fpga.gbeWrites.load(), before + 2);
+    EXPECT_EQ(hasSelectWriteBits(0x400000), 0);
+    EXPECT_EQ(hasSelectWriteBits(0x1), 1);
+}
+
+TEST_F(UnitBringUp, ClosingAndVersionCheck)
+{
+    closeUnitHardware();
+    EXPECT_NE(book().find("DEBUG: Flexbus Close OK\n"), std::string::npos) << book();
+    // Equal version and reference words: no version alarm, words published.
+    for (uint32_t k = 0; k < 5; k++) {
+        getSystemImage()->unit.versionWord[k] = 10 + k;
+        getSystemImage()->unit.versionRef[k] = 10 + k;
+    }
+    checkUnitVersions();
+    EXPECT_EQ(readDbAreaCell(1, 8), 10u);
+    EXPECT_EQ(readDbAreaCell(16, 11), 10u);
 }
 
 } // namespace

@@ -8,11 +8,14 @@
 #include "display/lcd.h"
 #include "display/pages.h"
 #include "sim/simFb.h"
+#include "testing/testSupport.h"
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 #include <linux/netlink.h>
 #include <poll.h>
 #include <sched.h>
@@ -77,6 +80,8 @@ void DisplayTest::SetUp()
 void DisplayTest::TearDown()
 {
     stopRecordingTexts();
+    if (listener >= 0)
+        close(listener);
     lumiro::closeNetlinkChannels();
     lumiro::closeAxi();
     lumiro::closeDbPool();
@@ -94,6 +99,75 @@ void DisplayTest::refreshAll()
 {
     for (uint8_t i = 1; i <= 5; i++)
         lumiro::refreshTableCopy(0, i, 0, nullptr, 1);
+}
+
+void DisplayTest::press(uint16_t key)
+{
+    lumiro::pageKey(key);
+    lumiro::pageDraw(0, 0);
+}
+
+void DisplayTest::presses(std::initializer_list<uint16_t> keys)
+{
+    for (uint16_t k : keys)
+        press(k);
+}
+
+bool DisplayTest::listen()
+{
+    if (!privateNetwork())
+        return false;
+    int fd = lumiro::init_nl_ch(getpid(), lumiro::DIPC_GROUP_DISPLAY, 0, lumiro::kNetlinkProtocol);
+    EXPECT_GT(fd, 0);
+    lumiro::setDisplaySocket(fd);
+    listener = openGroupListener();
+    return listener >= 0;
+}
+
+std::vector<std::vector<uint8_t>> DisplayTest::messages()
+{
+    std::vector<std::vector<uint8_t>> out;
+    std::vector<uint8_t> m;
+    while (receiveMessage(listener, &m, 50))
+        if (m.size() > 16)
+            out.emplace_back(m.begin() + 16, m.end());
+    return out;
+}
+
+std::vector<std::array<uint32_t, 3>> DisplayTest::elementWrites(const std::vector<std::vector<uint8_t>>& payloads)
+{
+    std::vector<std::array<uint32_t, 3>> out;
+    auto u32 = [](const uint8_t* q) { return q[0] | q[1] << 8 | q[2] << 16 | static_cast<uint32_t>(q[3]) << 24; };
+    for (const auto& p : payloads)
+        if (p.size() == 14 && p[1] == 3)
+            out.push_back({u32(&p[2]), u32(&p[6]), u32(&p[10])});
+    return out;
+}
+
+std::vector<std::array<uint32_t, 3>> DisplayTest::writes()
+{
+    return elementWrites(messages());
+}
+
+void DisplayTest::expectGolden(const std::string& name)
+{
+    std::string shot = host(("/tmp/" + name + ".png").c_str());
+    int status = -1;
+    std::string out = runInSandbox(root, std::string(CORVANE_TOOLS_DIR) + "/fbshot " + shot, &status);
+    ASSERT_EQ(status, 0) << out;
+    std::string golden = std::string(CORVANE_SOURCE_DIR) + "/display/tests/golden/" + name + ".png";
+    if (getenv("CORVANE_UPDATE_GOLDEN")) {
+        mkdir((std::string(CORVANE_SOURCE_DIR) + "/display/tests/golden").c_str(), 0755);
+        std::ifstream in(shot, std::ios::binary);
+        std::ofstream(golden, std::ios::binary) << in.rdbuf();
+    }
+    DecodedPng want, got;
+    std::string why;
+    ASSERT_TRUE(decodePng(golden, &want, &why)) << golden << ": " << why;
+    ASSERT_TRUE(decodePng(shot, &got, &why)) << why;
+    EXPECT_EQ(got.width, want.width);
+    EXPECT_EQ(got.height, want.height);
+    EXPECT_TRUE(got.rgb == want.rgb) << name << " differs from its golden picture";
 }
 
 std::vector<uint16_t> DisplayTest::frame() const

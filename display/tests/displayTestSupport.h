@@ -6,7 +6,9 @@
 
 #include "testing/sandboxTest.h"
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,28 @@ protected:
     static void refreshAll();
     // The frame buffer as words, read from the sandbox file.
     std::vector<uint16_t> frame() const;
+
+    // Key walks: a key given to the current page, then its draw of the turn.
+    static void press(uint16_t key);
+    static void presses(std::initializer_list<uint16_t> keys);
+
+    // The display's channel and a listener of its group (as the daemon's
+    // channel would be), in a network namespace of the test: false when
+    // that cannot be had (the test skips).
+    bool listen();
+    // Messages received since the last call: each payload (after the
+    // 16-byte header).
+    std::vector<std::vector<uint8_t>> messages();
+    // The element writes (table, element, value) among them.
+    std::vector<std::array<uint32_t, 3>> writes();
+    // Filters messages() to element writes (type 3).
+    static std::vector<std::array<uint32_t, 3>> elementWrites(const std::vector<std::vector<uint8_t>>& payloads);
+
+    // Renders the LCD with fbshot and compares it with the golden picture
+    // display/tests/golden/NAME.png; CORVANE_UPDATE_GOLDEN=1 writes it.
+    void expectGolden(const std::string& name);
+
+    int listener = -1;
 };
 
 struct DecodedPng {

@@ -45,29 +45,6 @@ protected:
         gotoPage(1, 0);
         stopRecordingTexts();
     }
-
-    // Renders the LCD with fbshot and compares it with the golden picture
-    // (display/tests/golden/NAME.png); CORVANE_UPDATE_GOLDEN=1 writes it.
-    void expectGolden(const std::string& name)
-    {
-        std::string shot = host(("/tmp/" + name + ".png").c_str());
-        int status = -1;
-        std::string out = runInSandbox(root, std::string(CORVANE_TOOLS_DIR) + "/fbshot " + shot, &status);
-        ASSERT_EQ(status, 0) << out;
-        std::string golden = std::string(CORVANE_SOURCE_DIR) + "/display/tests/golden/" + name + ".png";
-        if (getenv("CORVANE_UPDATE_GOLDEN")) {
-            mkdir((std::string(CORVANE_SOURCE_DIR) + "/display/tests/golden").c_str(), 0755);
-            std::ifstream in(shot, std::ios::binary);
-            std::ofstream(golden, std::ios::binary) << in.rdbuf();
-        }
-        DecodedPng want, got;
-        std::string why;
-        ASSERT_TRUE(decodePng(golden, &want, &why)) << golden << ": " << why;
-        ASSERT_TRUE(decodePng(shot, &got, &why)) << why;
-        EXPECT_EQ(got.width, want.width);
-        EXPECT_EQ(got.height, want.height);
-        EXPECT_TRUE(got.rgb == want.rgb) << name << " differs from its golden picture";
-    }
 };
 
 } // namespace

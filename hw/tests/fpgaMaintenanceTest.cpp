@@ -11,6 +11,7 @@
 #include "Config/keys/audioKeys.h"
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/fpgaKeys.h"
+#include "Config/keys/logicaTxKeys.h"
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/inputKeys.h"

@@ -5,6 +5,7 @@
 
 #include "Config/keyTable.h"
 #include "Config/keys/keyIds.h"
+#include "audio/audioMeasures.h"
 #include "Config/keys/alarmsKeys.h"
 #include "Config/keys/audioKeys.h"
 #include "Config/keys/factoryKeys.h"
@@ -12,6 +13,7 @@
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
 #include "Config/keys/inputKeys.h"
+#include "Config/keys/logicaTxKeys.h"
 #include "Config/keys/rdsKeys.h"
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/synchroKeys.h"
@@ -220,22 +222,26 @@ TEST_F(FpgaTransfer, NoDecodeWithoutAnExchange)
 TEST_F(FpgaTransfer, MeasuresAndTheBackupDeviation)
 {
     // The unit is an exciter (functional type 11): the measures are decoded.
+    setFunctionalType(11, 0);
     setInputBackup(1);
+    setFrequencyDeviation(75);
     cfgSetElement(KEYROW(StandbyInputRoute), 0, 22);
-    setMeasuredPilotDeviation(7);
-    decode({{6, 0x22}, {7, 0x01}, {8, 0x02}, {9, 0x11}, {25, 0x00}, {26, 0x10}, {28, 0x00}, {29, 0x20}});
+    // Pilot raw 2: 2 x 75000 / 19200 = 7 Hz.
+    decode({{6, 0x22}, {7, 0x01}, {8, 0x02}, {9, 0x11}, {20, 0x02}, {25, 0x00}, {26, 0x10}, {28, 0x00}, {29, 0x20}});
     EXPECT_EQ(getMeasuredMpxLevelRaw(), 0x0102);
     EXPECT_EQ(getMeasuredFmDeviationRaw(), 0x1122);
     EXPECT_EQ(getBackupLFreqDevRaw(), 0x10);
     EXPECT_EQ(getBackupRFreqDevRaw(), 0x20);
+    EXPECT_EQ(getMeasuredPilotDeviation(), 7u);
     EXPECT_EQ(getMeasuredMpxDeviationB(), 0x27u);
 
-    // Routes 24 and 28 scale the FM deviation by the relative deviation.
+    // Routes 24 and 28 scale the FM deviation by the relative deviation:
+    // raw 5201 is 5201 x 14.4195556640625 = 74996 Hz.
     cfgSetElement(KEYROW(StandbyInputRoute), 0, 28);
     setRelativeFreqDev(50);
-    setMeasuredFmDeviation(75001);
-    decode({});
-    EXPECT_EQ(getMeasuredMpxDeviationB(), 37501u);
+    decode({{9, 0x14}, {6, 0x51}});
+    EXPECT_EQ(getMeasuredFmDeviation(), 74996u);
+    EXPECT_EQ(getMeasuredMpxDeviationB(), 37498u);
     setInputBackup(0);
     decode({});
     EXPECT_EQ(getMeasuredMpxDeviationB(), 0u);

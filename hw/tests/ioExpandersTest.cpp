@@ -82,15 +82,15 @@ TEST_F(BoardDetectionDefault, NormalBoardWithoutBackplaneExtension)
 
     // The whole bus conversation: the absent 0x2D answers its read with a
     // NACK and gets no write; codes 0/0/0 program 0x24 register 3 only.
-    EXPECT_EQ(trace(), expectedInit("FF", "FF") + "W 2D 00 !\nW 24 03 E0\n");
+    EXPECT_EQ(trace(), expectedInit("81", "FF") + "W 2D 00 !\nW 24 03 E0\n");
     EXPECT_EQ(registerDump({0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27}),
-              "20: FF FF FF FF 00 00 FF C0\n"
+              "20: 81 FF FF FF 00 00 FF C0\n"
               "21: FF FF FF FF 00 00 C0 C0\n"
               "22: FF FF FF FF 00 00 00 00\n"
               "23: FF FF 00 FF\n"
               "24: FF FF 00 E0\n"
               "25: FF FF 00 FF\n"
-              "26: FF FF FF FF 00 00 80 FF\n"
+              "26: FF FC FF FF 00 00 80 FF\n"
               "27: FF FF 00 C0\n");
 }
 
@@ -106,12 +106,12 @@ TEST_F(BoardDetectionLowNoise, LowNoiseBoardWithMpxoAes3AndBackplaneExtension)
     EXPECT_EQ(getMpxoAes3Flag(), 1u);
     EXPECT_EQ(getTlcTlsExtDetected(), 1u);
 
-    EXPECT_EQ(trace(), expectedInit("7F", "BF") + "W 2D 00\nR 2D FF\nW 2D 06 FF\nW 2D 07 00\nW 24 03 E0\n");
+    EXPECT_EQ(trace(), expectedInit("00", "BF") + "W 2D 00\nR 2D 00\nW 2D 06 FF\nW 2D 07 00\nW 24 03 E0\n");
     EXPECT_EQ(registerDump({0x20, 0x26, 0x2D}),
-              "20: 7F FF FF FF 00 00 FF C0\n"
+              "20: 00 FF FF FF 00 00 FF C0\n"
               // Bit 6 of port 0 is an output now and reads its output bit.
-              "26: FF FF FF FF 00 00 80 FF\n"
-              "2D: FF FF FF FF 00 00 FF 00\n");
+              "26: FF FC FF FF 00 00 80 FF\n"
+              "2D: 00 FF FF FF 00 00 FF 00\n");
 }
 
 TEST_F(IoExpanders, AmplifierExpandersFollowTheHardwareCodes)

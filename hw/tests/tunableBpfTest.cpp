@@ -8,7 +8,14 @@
 #include "Config/keys/tunBpfKeys.h"
 #include "Config/keys/unitKeys.h"
 #include "alarms/logicaTxConfig.h"
+#include "core/base/locks.h"
+#include "hw/fpgaWindows.h"
 #include "hw/tests/rfFixture.h"
+#include "platform/clock.h"
+#include "sim/simFpga.h"
+#include "sim/simState.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -113,11 +120,16 @@ TEST_F(TunableBpf, BandEdgesAndPllModeTable)
 
 TEST_F(TunableBpf, RetuneRunsFilterSynthesizerAndRfDacInOrder)
 {
+    SemMutexInit();
+    ASSERT_EQ(initAxi(), 0); // the control frames reach the FPGA
     setTunableBpfPresent(1);
     setHwReady(1);
     setTunBpfCpPreFine(10, 0x123);
     setTunBpfCpPostFine(10, 0x045);
     setTunBpfCsVeryFine(10, 17);
+    struct timespec ts;
+    clockPeekTime(CLOCK_MONOTONIC, &ts);
+    const int64_t start = static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
     setOutputRFfrequency(98000000, 0); // stores and retunes
     int out = reg(kBpf, 1);
     EXPECT_EQ(out & 0x07, 3);
@@ -129,11 +141,20 @@ TEST_F(TunableBpf, RetuneRunsFilterSynthesizerAndRfDacInOrder)
     EXPECT_EQ(ncd(3), 0x45);
     EXPECT_EQ(getPllMode(), 0);
 
-    // Filter (I2C, then chip select 16), synthesizer (6), RF DAC (5).
-    int64_t lastFilter = 0;
+    // Configuration frame, filter (I2C, then chip select 16), synthesizer
+    // (6), RF DAC (5), and the FPGA reset pulse's two frames last.
+    int64_t firstFilter = 0, lastFilter = 0;
     for (const SimLogRecord& r : busLog(SIM_BUS_I2C1))
-        if (r.addr == kBpf || r.addr == kNcd)
+        if (r.addr == kBpf || r.addr == kNcd) {
+            if (firstFilter == 0)
+                firstFilter = r.timeNs;
             lastFilter = r.timeNs;
+        }
+    std::vector<SimFrameRecord> frames(kSimFrameRingSize);
+    frames.resize(static_cast<size_t>(simFpgaRing(frames.data(), kSimFrameRingSize)));
+    std::erase_if(frames, [start](const SimFrameRecord& f) { return f.timeNs < start; });
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_LE(frames.front().timeNs, firstFilter);
     std::vector<SimLogRecord> spi(kSimLogEntries);
     spi.resize(simLogRead(SIM_BUS_SPI0, 0, spi.data(), spi.size()));
     std::vector<uint16_t> order;
@@ -145,6 +166,17 @@ TEST_F(TunableBpf, RetuneRunsFilterSynthesizerAndRfDacInOrder)
             }
         }
     EXPECT_EQ(order, (std::vector<uint16_t>{DTC_CS, 6, 5}));
+    int64_t lastDac = 0;
+    for (const SimLogRecord& r : spi)
+        if (r.op == SIM_OP_XFER && r.addr == 5)
+            lastDac = r.timeNs;
+    // The reset pulse (word 6 bit 16 raised, then cleared) follows the RF DAC,
+    // and only it raises the bit.
+    const size_t n = frames.size();
+    EXPECT_GE(frames[n - 2].timeNs, lastDac);
+    EXPECT_EQ(frames[n - 2].words[6] >> 16 & 1, 1u);
+    EXPECT_EQ(frames[n - 1].words[6] >> 16 & 1, 0u);
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const SimFrameRecord& f) { return f.words[6] >> 16 & 1; }), 1);
     EXPECT_EQ(spiWrites(DTC_CS), (std::vector<Bytes>{{17}}));
 }
 

@@ -50,6 +50,9 @@ def encode(m):
     addr, cmd, access = m['addr'], m['cmd'], m['access']
     if (addr & 0xFF) in DELIMS or cmd in DELIMS or cmd in RESERVED or cmd == 1:
         return -2
+    # Address bytes are not escaped: in four-byte mode none may be a delimiter.
+    if m['mode'] == 1 and any(((addr >> s) & 0xFF) in DELIMS for s in (8, 16, 24)):
+        return -2
     if access == 'block':
         size, table, first, count = m['block']
         if count > 63:

@@ -2,6 +2,7 @@
 // on the virtual clock with a unit on a pseudo-terminal, and frames taken
 // from a byte ring.
 #include "links/dcm.h"
+#include "links/netlink.h"
 
 #include "core/base/ringBuf.h"
 #include "platform/clock.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/netlink.h>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -473,23 +475,45 @@ TEST_F(DcmTest, ChannelTable)
 
 TEST_F(DcmTest, NetlinkChannelCarriesTheFrame)
 {
-    int sv[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
-    int nl = DCM_RegisterChannel(sv[0], DCM_CH_NETLINK);
+    // A peer on its own netlink port sends a frame first: the channel answers
+    // the last sender.
+    uint32_t own = static_cast<uint32_t>(getpid()) | 0x100000u;
+    uint32_t peerPort = static_cast<uint32_t>(getpid()) | 0x200000u;
+    int fd = init_nl_ch(own, 0, 0, 16);
+    ASSERT_GT(fd, 0);
+    int peer = socket(AF_NETLINK, SOCK_DGRAM, 16);
+    ASSERT_GE(peer, 0);
+    sockaddr_nl pa = {};
+    pa.nl_family = AF_NETLINK;
+    pa.nl_pid = peerPort;
+    ASSERT_EQ(bind(peer, reinterpret_cast<sockaddr*>(&pa), sizeof pa), 0);
+    int nl = DCM_RegisterChannel(fd, DCM_CH_NETLINK);
+    const uint8_t frame[] = {0xFE, 0x03, 0x80, 0xFC, 0x7D, 0xFD};
+    uint8_t msg[64] = {};
+    nlmsghdr* h = reinterpret_cast<nlmsghdr*>(msg);
+    h->nlmsg_len = NLMSG_HDRLEN + sizeof frame;
+    h->nlmsg_type = 3;
+    h->nlmsg_pid = peerPort;
+    memcpy(msg + NLMSG_HDRLEN, frame, sizeof frame);
+    sockaddr_nl to = {};
+    to.nl_family = AF_NETLINK;
+    to.nl_pid = own;
+    ASSERT_EQ(sendto(peer, msg, h->nlmsg_len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(h->nlmsg_len));
+    DcmMsg back = {};
+    EXPECT_EQ(DCM_RecvMsg(nl, DCM_ADDR_1BYTE, 3, &back), 0);
+    EXPECT_EQ(back.command, 128);
     DcmMsg m = {};
     m.address = 3;
     m.command = 128;
     m.state = DCM_STATE_READY;
     ASSERT_EQ(DCM_Send(nl, &m), 0);
     uint8_t buf[64];
-    ssize_t n = recv(sv[1], buf, sizeof buf, 0);
-    EXPECT_EQ(Bytes(buf, buf + n), (Bytes{0xFE, 0x03, 0x80, 0xFC, 0x7D, 0xFD}));
-    ASSERT_EQ(send(sv[1], buf, static_cast<size_t>(n), 0), n);
-    DcmMsg back = {};
-    EXPECT_EQ(DCM_RecvMsg(nl, DCM_ADDR_1BYTE, 3, &back), 0);
-    EXPECT_EQ(back.command, 128);
-    close(sv[0]);
-    close(sv[1]);
+    ssize_t n = recv(peer, buf, sizeof buf, 0);
+    ASSERT_EQ(n, static_cast<ssize_t>(NLMSG_HDRLEN + sizeof frame));
+    EXPECT_EQ(Bytes(buf + NLMSG_HDRLEN, buf + n), Bytes(frame, frame + sizeof frame));
+    close(peer);
+    closeNetlinkChannels();
 }
 
 // Frames taken from a byte ring, as a serial reader fills it.

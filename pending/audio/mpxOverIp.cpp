@@ -1,10 +1,17 @@
-// Stand-in for the MPX-over-IP status poll: nothing is polled.
+// Stand-in for the fitted-block status byte of the MPX-over-IP block: the
+// simulated board has none, unless a test says otherwise.
 #include "audio/mpxOverIp.h"
 
-void GBE_PollStatus() {}
+namespace {
+int fitted = 0;
+}
 
-// The simulated board has no MPX-over-IP block.
 int GBE_IsBlockFitted()
 {
-    return 0;
+    return fitted;
+}
+
+void standInSetGbeBlockFitted(int v)
+{
+    fitted = v;
 }

@@ -1,15 +1,15 @@
-// Stand-in for the derating enable of the power settings: the byte is kept
-// in memory and a change marks group 0x2000; no derating is applied.
+// Stand-in for the unit's power limits: indices 500 and 630 by default
+// (100 W and 2000 W), plain values that tests set through
+// standInSetPowerLimits.
 #include "power/powerSettings.h"
-
-#include "Config/configCycle.h"
 
 #include <atomic>
 
 namespace {
 
 struct PendingPowerState {
-    std::atomic<uint8_t> deratingEnable{0};
+    std::atomic<int32_t> minIndex{500};
+    std::atomic<int32_t> maxIndex{630};
 };
 
 PendingPowerState& st()
@@ -20,9 +20,18 @@ PendingPowerState& st()
 
 } // namespace
 
-void setPwrDeratingEnable(uint32_t flag)
+int32_t getMinPowerIndex()
 {
-    uint8_t v = static_cast<uint8_t>(flag & 255);
-    if (st().deratingEnable.exchange(v) != v)
-        markConfigChanged(0x2000);
+    return st().minIndex;
+}
+
+int32_t getMaxPowerIndex()
+{
+    return st().maxIndex;
+}
+
+void standInSetPowerLimits(int32_t minIndex, int32_t maxIndex)
+{
+    st().minIndex = minIndex;
+    st().maxIndex = maxIndex;
 }

@@ -9,6 +9,8 @@
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/networkKeys.h"
 #include "Config/keys/systemKeys.h"
+#include "alarms/alarmObjects.h"
+#include "audio/fmRxMonitor.h"
 #include "core/base/locks.h"
 #include "persist/configStore.h"
 #include "platform/paths.h"
@@ -160,6 +162,53 @@ TEST_F(XmlConfig, ValuesRoundTripAndLatin1AndControlBytesAsDecided)
     EXPECT_NE(b.find("INFO: >>> Load Config from File ...    \n"), std::string::npos);
     EXPECT_NE(b.find("INFO: >>> Load Config from File ... END   \n"), std::string::npos);
     EXPECT_EQ(b.find("FAILED"), std::string::npos) << b;
+}
+
+TEST_F(XmlConfig, FmReceiverSettingsCloseThePlatformSectionAndLoadBack)
+{
+    fmRx_Init();
+    FmRxContext& c = *fmRx_GetContext();
+    c.frqNom.set(&c.frqNom, 98500);
+    c.intermFrqOffset.set(&c.intermFrqOffset, -2);
+    c.preAmpMode.set(&c.preAmpMode, 1);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_SNR, 2, 12);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_RSSI, 2, -80);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_ASSI200, 4, -3);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_RSSI, 6, 2);
+    c.rssiPresThd.set(&c.rssiPresThd, -70);
+    c.snrPresThd.set(&c.snrPresThd, 15);
+    uint32_t word = AlarmSet_GetConfigWord(c.alarms);
+    ASSERT_EQ(saveConfigToFiles(), 0);
+    std::string main = readSandboxFile(kFiles[0]);
+    const std::string tail = "<FmRx_Frq_nom>98500</FmRx_Frq_nom><FmRx_IntermFrqOffset>-2</FmRx_IntermFrqOffset>"
+                             "<FmRx_PreAmpMode>Enable</FmRx_PreAmpMode><AlmSet4702>" +
+                             std::to_string(word) +
+                             "</AlmSet4702><SNR_LoTh>12</SNR_LoTh><RSSI_LoTh>-80</RSSI_LoTh>"
+                             "<ASSI200_UpTh>-3</ASSI200_UpTh><FmRx_RssiPresThd>-70</FmRx_RssiPresThd>"
+                             "<FmRx_SnrPresThd>15</FmRx_SnrPresThd></platform>";
+    size_t at = main.find("</Web_timer_error_timeout>");
+    ASSERT_NE(at, std::string::npos) << main;
+    EXPECT_EQ(main.substr(at + strlen("</Web_timer_error_timeout>"), tail.size()), tail);
+
+    c.frqNom.set(&c.frqNom, 90000);
+    c.intermFrqOffset.set(&c.intermFrqOffset, 0);
+    c.preAmpMode.set(&c.preAmpMode, 0);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_SNR, 2, 8);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_RSSI, 2, -95);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_ASSI200, 4, -5);
+    CA_ALARMSET_Event_SetP(c.alarms, FMRX_ALM_RSSI, 6, 1);
+    c.rssiPresThd.set(&c.rssiPresThd, -85);
+    c.snrPresThd.set(&c.snrPresThd, 10);
+    EXPECT_EQ(loadConfigFromFiles(), 0);
+    EXPECT_EQ(c.frqNom.get(&c.frqNom), 98500u);
+    EXPECT_EQ(c.intermFrqOffset.get(&c.intermFrqOffset), -2);
+    EXPECT_EQ(c.preAmpMode.get(&c.preAmpMode), 1);
+    EXPECT_EQ(AlarmSet_GetConfigWord(c.alarms), word);
+    EXPECT_EQ(CA_ALARMSET_Event_GetP(c.alarms, FMRX_ALM_SNR, 2), 12);
+    EXPECT_EQ(CA_ALARMSET_Event_GetP(c.alarms, FMRX_ALM_RSSI, 2), -80);
+    EXPECT_EQ(CA_ALARMSET_Event_GetP(c.alarms, FMRX_ALM_ASSI200, 4), -3);
+    EXPECT_EQ(c.rssiPresThd.get(&c.rssiPresThd), -70);
+    EXPECT_EQ(c.snrPresThd.get(&c.snrPresThd), 15);
 }
 
 TEST_F(XmlConfig, AllFilesMissingGiveMinusFourFourFailedLinesAndFourNewFiles)

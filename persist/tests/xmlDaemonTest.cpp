@@ -19,6 +19,11 @@ namespace {
 
 using XmlDaemon = DaemonSandboxTest;
 
+// The save follows its countdown of a few seconds; on a loaded machine the
+// saving thread can be starved far longer, so the wait is generous (it ends
+// as soon as the file shows the change).
+constexpr int kSaveWaitMs = 90000;
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -74,7 +79,7 @@ TEST_F(XmlDaemon, AChangedValueIsSavedAndARestartedDaemonLoadsAndPublishesIt)
     ASSERT_TRUE(waitUntil([&] {
         main = readFile(conf + "configuration.xml");
         return main.find("<VrlDataFormat>8</VrlDataFormat>") != std::string::npos;
-    }, 20000)) << main;
+    }, kSaveWaitMs)) << main;
     std::string book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
     EXPECT_NE(book.find("ERR: applyXmlConfigToSystemImage_Main FAILED\n"), std::string::npos);
     // configuration.xml is the first file a save writes: the one read here is whole.
@@ -100,8 +105,15 @@ TEST_F(XmlDaemon, AChangedValueIsSavedAndARestartedDaemonLoadsAndPublishesIt)
     ASSERT_TRUE(waitUntil([&] {
         main = readFile(conf + "configuration.xml");
         return main.find("<VrlDataFormat>8</VrlDataFormat>") != std::string::npos;
-    }, 20000)) << main;
-    EXPECT_EQ(main, edited) << "saved back with the edited element unchanged";
+    }, kSaveWaitMs)) << main;
+    // The power loop's last locked values are the running unit's own and
+    // may be saved at any time; everything else comes back as edited.
+    auto withoutLoopValues = [](std::string text) {
+        for (const char* tag : {"last_valid_Vdac", "last_valid_HpsVout"})
+            text = std::regex_replace(text, std::regex(std::string("<") + tag + ">-?\\d+</" + tag + ">"), "");
+        return text;
+    };
+    EXPECT_EQ(withoutLoopValues(main), withoutLoopValues(edited)) << "saved back with the edited element unchanged";
     book = readFile(root + "/mnt/ubi0/log/VRL_Book.log");
     size_t failed = 0;
     const std::string fileFailed = " FAILED\n"; // applyXmlConfigToSystemImage_<file> FAILED

@@ -6,11 +6,13 @@
 #include "Config/keys/factoryKeys.h"
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/networkKeys.h"
+#include "Config/keys/rdsKeys.h"
 #include "Config/keys/rfKeys.h"
 #include "Config/keys/audioProcessorKeys.h"
 #include "Config/StrutturaDati.h"
 #include "Config/keys/systemKeys.h"
 #include "Config/xmlLayout.h"
+#include "core/files.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "testing/sandboxTest.h"
@@ -223,7 +225,12 @@ TEST_F(XmlSection, TableDrivenSectionsConvertByTheirFormAndTheirSetters)
     EXPECT_NE(net.find("<front_Ethernet_IP_gateway>0.0.0.0</front_Ethernet_IP_gateway>"), std::string::npos);
     EXPECT_EQ(net.find("NTP_name_server"), std::string::npos) << "the network keys only";
     std::string factoryText = written(XS_FACTORY);
-    EXPECT_EQ(factoryText.rfind("<factory><level_rx_dBu>0</level_rx_dBu><Chan0Gain_NCO>0</Chan0Gain_NCO>", 0), 0u) << factoryText;
+    EXPECT_EQ(factoryText.rfind("<factory><level_rx_dBu>0</level_rx_dBu><driver_power_offset>0</driver_power_offset>"
+                                "<power_offset_fine>0</power_offset_fine><Chan0Gain_NCO>0</Chan0Gain_NCO>",
+                                0),
+              0u)
+        << factoryText;
+    EXPECT_NE(factoryText.find("<HPS_MngMode>I2C Mode</HPS_MngMode>"), std::string::npos);
     EXPECT_NE(factoryText.find("<HpaNomDrvPow>-12</HpaNomDrvPow>"), std::string::npos);
     // The writer hands libxml2 UTF-8.
     EXPECT_NE(written(XS_PLATFORM).find("<NTP_name_server>ntp.\xc3\xa8</NTP_name_server>"), std::string::npos);
@@ -242,10 +249,13 @@ TEST_F(XmlSection, ReadOnlyKeysAreReadAndNeverWrittenAndFailedCallsMakeTheResult
 TEST_F(XmlSection, LastValidDriveValuesOfTheOutputSectionApplyOnlyOnAnNplus1Reserve)
 {
     uint16_t before = getLastValidVdac();
+    setLastValidRestoreRequest(0);
     xmlSectionReader(XS_OUTPUT)(nullptr, "last_valid_Vdac", "1234");
     EXPECT_EQ(getLastValidVdac(), before) << "this unit is no N+1 reserve";
+    EXPECT_EQ(getLastValidRestoreRequest(), 0);
     xmlSectionReader(XS_FACTORY)(nullptr, "last_valid_Vdac", "1234");
     EXPECT_EQ(getLastValidVdac(), 1234);
+    EXPECT_EQ(getLastValidRestoreRequest(), 1) << "the power loop restores the loaded value";
 }
 
 TEST_F(XmlSection, AudioProcessorCratesReachEveryStoredSetInPlace)
@@ -269,6 +279,76 @@ TEST_F(XmlSection, AudioProcessorCratesReachEveryStoredSetInPlace)
               "<audio_processor_common id=\"3\"><ap_on>Enable</ap_on><ap_eq_on>Disable</ap_eq_on>"
               "<ap_cmp_on>Enable</ap_cmp_on></audio_processor_common>");
     EXPECT_NE(written(XS_AP_COMMON, 1).find("<ap_on>Disable</ap_on>"), std::string::npos);
+}
+
+TEST_F(XmlSection, RdsDataSetSequencesLabellingCodesAndRadioTextRoundTripBeforeTheLastElement)
+{
+    simMakeDirs(host("/mnt/ubi0/conf/rds").c_str());
+    registerRadioTextWriter(writeStringToFile);
+    const uint32_t d = 2;
+    setRdsAlterSeqEntry(d, 4, 0, 0x01020304);
+    setRdsAlterSeqEntry(d, 3, 1, 0x0a0b0c0d); // group 1B: written, never read
+    setRdsVarCodeSeqEntry(d, 28, 1, 0x00020103);
+    setRdsSequenceParam(d, 0, 0x45, 0x9);
+    setRdsSequenceParam(d, 6, 0x1234, 0);
+    ASSERT_EQ(saveRadioTextFile(d, "Caf\xe9 line one\nline two"), 0);
+
+    std::string text = written(XS_RDS_DATASET, d);
+    std::vector<std::string> order = {"<DSn3_RDS_Sequence_P4>",
+                                      "<DSn3_RDS_AlterSeqGr0A_P1>",
+                                      "<DSn3_RDS_AlterSeqGr1A_P2>",
+                                      "<DSn3_RDS_VarCodeSeqGr1A_P1>",
+                                      "<DSn3_RDS_VarCodeSeqGr1A_P2>",
+                                      "<DSn3_RDS_AlterSeqGr1B_P1>",
+                                      "<DSn3_RDS_AlterSeqGr2A_P1>16909060</DSn3_RDS_AlterSeqGr2A_P1>",
+                                      "<DSn3_RDS_VarCodeSeqGr14A_P2>131331</DSn3_RDS_VarCodeSeqGr14A_P2>",
+                                      "<DSn3_RDS_AlterSeqGr15B_P2>",
+                                      "<DSn3_RDS_LabellingCode_Var0>2373</DSn3_RDS_LabellingCode_Var0>",
+                                      "<DSn3_RDS_LabellingCode_Var6>4660</DSn3_RDS_LabellingCode_Var6>",
+                                      "<DSn3_RDS_LabellingCode_Var7>",
+                                      "<RADIO_TEXT>Caf\xc3\xa9 line one\nline two</RADIO_TEXT>",
+                                      "<RT_AB_FlagMode>"};
+    size_t at = 0;
+    for (const std::string& e : order) {
+        size_t next = text.find(e, at);
+        ASSERT_NE(next, std::string::npos) << e << " after " << at << " in " << text;
+        at = next;
+    }
+    EXPECT_EQ(text.find("LabellingCode_Var1"), std::string::npos);
+    EXPECT_EQ(text.find("VarCodeSeqGr2A"), std::string::npos);
+
+    // Read back into cleared values: every read element comes back, the
+    // variant-0 nibble with its value; group 1B and other data sets' names
+    // are not taken.
+    setRdsAlterSeqEntry(d, 4, 0, 0xffffffff);
+    setRdsAlterSeqEntry(d, 3, 1, 0xffffffff);
+    setRdsVarCodeSeqEntry(d, 28, 1, 0xffffffff);
+    setRdsSequenceParam(d, 0, 0, 0);
+    setRdsSequenceParam(d, 6, 0, 0);
+    ASSERT_EQ(saveRadioTextFile(d, "other"), 0);
+    XmlSectionReader read = xmlSectionReader(XS_RDS_DATASET);
+    read("2", "DSn3_RDS_AlterSeqGr2A_P1", "16909060");
+    read("2", "DSn3_RDS_AlterSeqGr1B_P2", "168496141");
+    read("2", "DSn3_RDS_VarCodeSeqGr14A_P2", "131331");
+    read("2", "DSn3_RDS_LabellingCode_Var0", "2373");
+    read("2", "DSn3_RDS_LabellingCode_Var6", "4660");
+    read("2", "RADIO_TEXT", "Caf\xc3\xa9 line one\nline two");
+    read("1", "DSn3_RDS_LabellingCode_Var6", "1"); // data set 2's name in data set 1
+    read("7", "RADIO_TEXT", "beyond the seven data sets");
+    EXPECT_EQ(getRdsAlterSeqEntry(d, 4, 0), 0x01020304u);
+    EXPECT_EQ(getRdsAlterSeqEntry(d, 3, 1), 0xffffffffu);
+    EXPECT_EQ(getRdsVarCodeSeqEntry(d, 28, 1), 0x00020103u);
+    uint8_t nibble = 0;
+    EXPECT_EQ(getRdsSequenceParam(d, 0, &nibble), 0x45);
+    EXPECT_EQ(nibble, 9);
+    EXPECT_EQ(getRdsSequenceParam(d, 6, nullptr), 0x1234);
+    EXPECT_EQ(getRdsSequenceParam(1, 6, nullptr), 0);
+    char rt[RDS_RADIOTEXT_FILE_MAX + 1];
+    EXPECT_EQ(std::string(rt, loadRadioTextFile(d, rt, sizeof rt)), "Caf\xe9 line one\nline two");
+    // An empty element empties the file.
+    read("2", "RADIO_TEXT", nullptr);
+    EXPECT_EQ(loadRadioTextFile(d, rt, sizeof rt), 0);
+    registerRadioTextWriter(nullptr);
 }
 
 } // namespace

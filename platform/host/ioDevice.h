@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 // A simulated device node. Each call returns its result or -errno; the seam
@@ -33,9 +34,20 @@ public:
         (void)handle; (void)len; (void)prot; (void)flags; (void)offset; errno = ENODEV; return nullptr;
     }
     virtual int unmap(void* addr, size_t len) { (void)addr; (void)len; return 0; }
+    // Waits up to timeoutUs for input (sleeping on the platform clock): 1
+    // ready, 0 none. A device without input queue is always ready.
+    virtual int waitInput(int handle, uint32_t timeoutUs) { (void)handle; (void)timeoutUs; return 1; }
 };
 
 // Registers a simulated device at an absolute device path. A null device
 // removes the path again, so opening it fails with ENOENT as when the node
 // disappears. The device must outlive its registration.
 void ioRegisterDevice(const char* path, IoDevice* dev);
+// Opening `path` opens the host node `hostPath` instead (a pseudo-terminal
+// standing for a UART), so the caller gets a real terminal with its own
+// termios; an empty hostPath removes the path again.
+void ioRegisterHostNode(const char* path, const char* hostPath);
+// The terminal settings descriptor `fd` was last given (TCSETS, TCSETSW,
+// TCSETSF) as asked, before the terminal adjusted them; false when none were.
+struct termios;
+bool ioLastTermios(int fd, struct termios* out);

@@ -149,9 +149,17 @@ std::string unsafeRootReason(const std::string& root)
         bool known = false;
         for (const char* entry : kSandboxEntries)
             known |= name == entry;
-        // A link such as usr -> /usr would lead the stand-ins out of it.
+        // A link such as usr -> /usr would lead the stand-ins out of it; a
+        // mount point the simulated board led to a partition folder inside
+        // the sandbox stays in it.
         struct stat es;
-        if (!known || (fstatat(dirfd(d), e->d_name, &es, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(es.st_mode))) {
+        bool outside = false;
+        if (known && fstatat(dirfd(d), e->d_name, &es, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(es.st_mode)) {
+            char* target = realpath((real + "/" + name).c_str(), nullptr);
+            outside = !target || strncmp(target, (real + "/").c_str(), real.size() + 1) != 0;
+            free(target);
+        }
+        if (!known || outside) {
             stray = name;
             why = known ? "a symbolic link" : "which no sandbox holds";
             break;

@@ -4,6 +4,7 @@
 
 #include "Config/keys/hpaKeys.h"
 #include "Config/keys/hwCodesKeys.h"
+#include "Config/keys/rfKeys.h"
 #include "alarms/logicaTx.h"
 #include "hw/ioExpanders.h"
 #include "hw/smallDevices.h"
@@ -111,13 +112,13 @@ std::vector<Row> rowsOf(uint32_t model)
                 {AMP_ADC_CURRENT, "current", 2 | kRf | kCs, 0x1B},
                 {AMP_ADC_TEMP, "temp", 0 | kRf | kCs, 0x1B}};
     case 3: // the 4U cabinet
-        return {{3, "fwd", 3 | kRf, 0xFF},       {4, "ref", 4 | kRf, 0xFF},   {0x80, "current", 0x80 | kRf, 0xFF},
-                {0x87, "current", 0x87 | kRf, 0xFF}, {0, "current", 0 | kRf, 0xFF}, {5, "mains", 5 | kRf, 0xFF},
+        return {{3, "fwd", 3 | kRf, 0xFF},       {4, "ref", 4 | kRf, 0xFF},   {0x80, "final", 0x80 | kRf, 0xFF},
+                {0x87, "final", 0x87 | kRf, 0xFF}, {0, "driver", 0 | kRf, 0xFF}, {5, "mains", 5 | kRf, 0xFF},
                 {7, "v5", 7 | kRf, 0xFF},        {6, "v3v3", 6 | kRf, 0xFF},
                 {3 | AMP_ADC_NO_LEAD_PAUSE, "fwd", 3 | kRf, 0xFF}};
     case 4: // RF-state bit inverted: cleared while RF is on
         return {{2, "fwd", 2, 0xFF},  {3, "ref", 3, 0xFF},   {4, "temp", 4, 0xFF},
-                {7, "current", 7, 0xFF}, {1, "mains", 1, 0xFF}, {5, "v3v3", 5, 0xFF}};
+                {7, "final", 7, 0xFF}, {0, "driver", 0, 0xFF}, {1, "mains", 1, 0xFF}, {5, "v3v3", 5, 0xFF}};
     case 5:
         return {{ampAdcBankChannel(0, 1), "fwd", 1 | kRf | kCs, 0x1B},
                 {ampAdcBankChannel(0, 3), "ref", 3 | kRf | kCs, 0x1B},

@@ -4,19 +4,22 @@
 #
 # i2c <bus> <address> <kind> [options]   a device on /dev/i2c-<bus>
 # spi <chip select> <kind> [options]     the node /dev/spidev0.<cs> and what hangs on it
+# mdio A|B <kind> [options]              a switch behind an MDIO channel of /dev/dwlfpga
 # fpga <physical address> <value>        a power-on value of an FPGA window word
 # The kinds and their options are described in sim/simModels.h.
 
 # I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
 # configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
 # polarity 2, configuration 3. Pins read high (pull-ups) unless pins= says.
-i2c 1 0x20 pca9655 name=PCA9655_IC45
+# The telecommand lines (0x20 port 0 bits 1-6, 0x26 port 1 bits 0-1, the backplane
+# expander's port 0) start inactive (low).
+i2c 1 0x20 pca9655 name=PCA9655_IC45 pins=0:0x81
 i2c 1 0x21 pca9655 name=PCA9655_IC83
 i2c 1 0x22 pca9655 name=PCA9655_IC84
 i2c 1 0x23 cat9534 name=EXP_0x23
 i2c 1 0x24 cat9534 name=CAT9534_HPA
 i2c 1 0x25 pca9654 name=PCA9654_ALM
-i2c 1 0x26 pca9655 name=PCA9655_IC85
+i2c 1 0x26 pca9655 name=PCA9655_IC85 pins=1:0xfc
 i2c 1 0x27 cat9534 name=CAT9534_IC4_BP
 
 # Fan controller (identification register 0x3D reads 0x70) and board
@@ -33,10 +36,12 @@ i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
 
 # Optional boards.
 i2c 1 0x15 pca9654 name=PCA9654_BPF
-i2c 1 0x2D pca9655 name=PCA9655_IC5_BP
+i2c 1 0x2D pca9655 name=PCA9655_IC5_BP pins=0:0x00
 i2c 1 0x2E dcexp name=DOWNCONV_EXP
 # The two fine capacitors of the tunable filter, selected by PCA9654_BPF.
 i2c 1 0x60 ncd2400m name=NCD2400M
+# The FM receiver's tuner on bus 0.
+i2c 0 0x60 si4769 name=SI4769
 # Amplifier-side EEPROMs: the RF EEPROM and the power-supply module's EEPROM.
 i2c 1 0x52 m24lc512 name=M24LC512_RF
 i2c 1 0x50 m34d64 name=M34D64_PSU
@@ -53,6 +58,9 @@ spi 16 shift name=DTC
 spi 17 dcsynth name=DOWNCONV_SYNTH
 spi 24 none
 spi 25 shift name=DAC8534
+
+# Ethernet switch: an 88E6352 (10/100/1000, 7 ports) on MDIO channel A.
+mdio A mv88e6352 name=SWITCH
 
 # FPGA: version FM 1.0.0 on hardware type 0xE3; the status reply reports the
 # audio and RF PLLs locked, the audio VCXO valid and the frequency reference

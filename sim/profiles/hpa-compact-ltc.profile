@@ -12,13 +12,15 @@
 # I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
 # configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
 # polarity 2, configuration 3. Pins read high (pull-ups) unless pins= says.
-i2c 1 0x20 pca9655 name=PCA9655_IC45
+# The telecommand lines (0x20 port 0 bits 1-6, 0x26 port 1 bits 0-1, the backplane
+# expander's port 0) start inactive (low).
+i2c 1 0x20 pca9655 name=PCA9655_IC45 pins=0:0x81
 i2c 1 0x21 pca9655 name=PCA9655_IC83
 i2c 1 0x22 pca9655 name=PCA9655_IC84
 i2c 1 0x23 cat9534 name=EXP_0x23 pins=0:0x7F
 i2c 1 0x24 cat9534 name=CAT9534_HPA
 i2c 1 0x25 pca9654 name=PCA9654_ALM
-i2c 1 0x26 pca9655 name=PCA9655_IC85
+i2c 1 0x26 pca9655 name=PCA9655_IC85 pins=1:0xfc
 i2c 1 0x27 cat9534 name=CAT9534_IC4_BP
 
 # Fan controller (identification register 0x3D reads 0x70) and board
@@ -34,12 +36,20 @@ i2c 1 0x51 m24lc512 name=M24LC512_BOARD
 i2c 1 0x52 m24lc512 name=M24LC512_RF
 i2c 1 0x14 ltc2451 name=LTC2451
 
+# The power shelf: three CP2xxx rectifier modules on PMBus and the shelf
+# EEPROM (sim/simCplPsu.h).
+i2c 1 0x40 cplpsu name=CPL_0 type=cp2
+i2c 1 0x41 cplpsu name=CPL_1 type=cp2
+i2c 1 0x42 cplpsu name=CPL_2 type=cp2
+i2c 1 0x50 m34d64 name=CPL_EEPROM
+
 # RTC: its address is held by the kernel's RTC driver.
 i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
 
 # SPI chip selects of controller 0.
-# The amplifier plant answers on the converter of chip select 2 (sim/simPlant.h).
-spi 2 hpaplant name=AD7476 model=3 nominal=600
+# The amplifier plant answers on the converter of chip select 2 (sim/simPlant.h);
+# its RF EEPROM names the three supply slots of the shelf.
+spi 2 hpaplant name=AD7476 model=3 nominal=600 psus=3
 spi 3 hpadac name=DAC
 spi 4 none
 spi 5 shift name=AD9789

@@ -11,13 +11,15 @@
 # I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
 # configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
 # polarity 2, configuration 3. Pins read high (pull-ups) unless pins= says.
-i2c 1 0x20 pca9655 name=PCA9655_IC45
+# The telecommand lines (0x20 port 0 bits 1-6, 0x26 port 1 bits 0-1, the backplane
+# expander's port 0) start inactive (low).
+i2c 1 0x20 pca9655 name=PCA9655_IC45 pins=0:0x81
 i2c 1 0x21 pca9655 name=PCA9655_IC83
 i2c 1 0x22 pca9655 name=PCA9655_IC84
 # 0x23: not fitted on this amplifier.
 i2c 1 0x24 cat9534 name=CAT9534_HPA
 i2c 1 0x25 pca9654 name=PCA9654_ALM
-i2c 1 0x26 pca9655 name=PCA9655_IC85
+i2c 1 0x26 pca9655 name=PCA9655_IC85 pins=1:0xfc
 i2c 1 0x27 cat9534 name=CAT9534_IC4_BP
 
 # Fan controller (identification register 0x3D reads 0x70) and board

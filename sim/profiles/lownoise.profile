@@ -10,13 +10,15 @@
 # I/O expanders of bus 1. PCA9655: inputs 0-1, outputs 2-3, polarity 4-5,
 # configuration 6-7 (register pairs). CAT9534 / PCA9654: input 0, output 1,
 # polarity 2, configuration 3. Pins read high (pull-ups) unless pins= says.
-i2c 1 0x20 pca9655 name=PCA9655_IC45 pins=0:0x7f
+# The telecommand lines (0x20 port 0 bits 1-6, 0x26 port 1 bits 0-1, the backplane
+# expander's port 0) start inactive (low).
+i2c 1 0x20 pca9655 name=PCA9655_IC45 pins=0:0x00
 i2c 1 0x21 pca9655 name=PCA9655_IC83
 i2c 1 0x22 pca9655 name=PCA9655_IC84
 i2c 1 0x23 cat9534 name=EXP_0x23
 i2c 1 0x24 cat9534 name=CAT9534_HPA
 i2c 1 0x25 pca9654 name=PCA9654_ALM
-i2c 1 0x26 pca9655 name=PCA9655_IC85 pins=0:0xbf
+i2c 1 0x26 pca9655 name=PCA9655_IC85 pins=0:0xbf,1:0xfc
 i2c 1 0x27 cat9534 name=CAT9534_IC4_BP
 
 # Fan controller (identification register 0x3D reads 0x70) and board
@@ -32,7 +34,7 @@ i2c 1 0x51 m24lc512 name=M24LC512_BOARD
 i2c 1 0x68 regfile name=M41T94 regs=20 kernel attrs=sqwfreq
 
 # Extended telecommand and telesignal board on the backplane.
-i2c 1 0x2D pca9655 name=PCA9655_IC5_BP
+i2c 1 0x2D pca9655 name=PCA9655_IC5_BP pins=0:0x00
 
 # Optional boards, fitted by the profile "full":
 # i2c 1 0x15 pca9654 name=PCA9654_BPF

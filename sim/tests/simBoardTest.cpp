@@ -17,6 +17,7 @@
 #include <linux/i2c-dev.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +33,8 @@ TEST(SimProfile, ParsesEntriesAndRefusesBadLines)
     SimProfile p;
     std::string err;
     ASSERT_EQ(simProfileParse("# comment\n\ni2c 1 0x20 regfile name=A regs=8  # trailing\n"
-                              "spi 3 shift name=DAC reply=1,2\nfpga 0xFF200000 0xE3010203\n",
+                              "spi 3 shift name=DAC reply=1,2\nfpga 0xFF200000 0xE3010203\n"
+                              "uart /dev/ttyMAX0 atmodem\n",
                               &p, &err),
               0)
         << err;
@@ -44,9 +46,13 @@ TEST(SimProfile, ParsesEntriesAndRefusesBadLines)
     EXPECT_EQ(p.devices[1].bus, SIM_BUS_SPI0);
     ASSERT_EQ(p.fpgaWords.size(), 1u);
     EXPECT_EQ(p.fpgaWords[0].value, 0xE3010203u);
+    ASSERT_EQ(p.uarts.size(), 1u);
+    EXPECT_EQ(p.uarts[0].path, "/dev/ttyMAX0");
+    EXPECT_EQ(p.uarts[0].kind, "atmodem");
 
     const char* bad[] = {"i2c 2 0x20 regfile", "i2c 1 0x80 regfile", "i2c 1 0x20", "spi x shift",
-                         "fpga 0xFF200000", "fpga 0xFF200002 1", "fpga 0x1000 1", "eeprom 1 0x50", "i2c 1 0x20 regfile\ni2c 1 0x20 regfile"};
+                         "fpga 0xFF200000", "fpga 0xFF200002 1", "fpga 0x1000 1", "eeprom 1 0x50", "i2c 1 0x20 regfile\ni2c 1 0x20 regfile",
+                         "uart ttyMAX0 atmodem", "uart /dev/ttyMAX0", "uart /dev/ttyS1 a\nuart /dev/ttyS1 b"};
     for (const char* text : bad) {
         SimProfile q;
         EXPECT_EQ(simProfileParse(text, &q, &err), -1) << text;
@@ -149,6 +155,15 @@ TEST(SimBoard, SimctlDrivesTheBoardOfAnotherProcess)
     simctl(root, "fpga keys 0x0402");
     EXPECT_EQ(simState()->fpga.keys.load(), simFpgaKeyBit(0x0402));
     simctl(root, "fpga keys 0x0303", &status);
+    EXPECT_EQ(status, 1);
+    // press holds one key for its time and releases only that key.
+    simctl(root, "fpga keys 0x0204");
+    std::thread presser([&] { simctl(root, "fpga press 0x0102 600"); });
+    bool held = waitUntil([] { return (simState()->fpga.keys.load() & simFpgaKeyBit(0x0102)) != 0; }, 3000, 10);
+    presser.join();
+    EXPECT_TRUE(held);
+    EXPECT_EQ(simState()->fpga.keys.load(), simFpgaKeyBit(0x0204));
+    simctl(root, "fpga press 0x0303", &status);
     EXPECT_EQ(status, 1);
     simctl(root, "frobnicate", &status);
     EXPECT_EQ(status, 2);

@@ -68,7 +68,7 @@ TEST_F(SimI2c, RegisterFilesKeepWrittenBitsAndFollowTheirPointerRule)
     EXPECT_EQ(writeRegs(2, {0x5A, 0x3C}), 3);
     EXPECT_EQ(readRegs(2, 3), (std::vector<uint8_t>{0x5A, 0x3C, 0x5A}));
     EXPECT_EQ(writeRegs(0, {0x00}), 2);
-    EXPECT_EQ(readRegs(0, 1), std::vector<uint8_t>{0xFF});
+    EXPECT_EQ(readRegs(0, 1), std::vector<uint8_t>{0x81}); // telecommand lines inactive, interlock OK
     EXPECT_EQ(readRegs(7, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
 
     // CAT9534: the pointer stays on its register.

@@ -295,7 +295,7 @@ TEST(SimPlantLayoutB, CompactImageAndItsBlankVariant)
             EXPECT_EQ(eepromBe(0x124, 4), 108000000u);
             EXPECT_EQ(eepromBe(0x280 + 0x30, 4), 500u);
             EXPECT_EQ(eepromBe(0x280 + 0x34, 4), 42u);
-            EXPECT_EQ(eepromBe(0x300 + 0x14, 4), 1u);
+            EXPECT_EQ(eepromBe(0x300 + 0x14, 4), 3u) << "the three supply slots of the profile";
         }
         removeTestSandbox(root);
     }

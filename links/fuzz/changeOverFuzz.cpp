@@ -1,0 +1,103 @@
+// Fuzz target: the change-over responder. Arbitrary bytes arrive in chunks
+// (a length byte, then that many bytes) in the receive ring, and the tick
+// runs after each chunk, answering on a socket that stands for tx_sr_3_ch.
+// A tick that answers nothing (any result but 0) sends nothing and leaves
+// the system image as it was; a tick that answers sends at most one frame,
+// which is whole.
+#include "Config/StrutturaDati.h"
+#include "comtab/dbPool.h"
+#include "links/changeOver.h"
+#include "links/dcm.h"
+#include "platform/init.h"
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        abort();
+}
+
+struct Rig {
+    int peer = -1;
+    int channel = 0;
+};
+
+void removePool()
+{
+    shm_unlink(shmObjectName("DbPool").c_str());
+}
+
+Rig& rig()
+{
+    static Rig r = [] {
+        Rig n;
+        char root[] = "/tmp/corvane-fuzz-XXXXXX";
+        if (!mkdtemp(root))
+            abort();
+        setenv("CORVANE_ROOT", root, 1);
+        platformInit();
+        check(initDbAreaContainer() == 0);
+        atexit(removePool);
+        int line[2];
+        check(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, line) == 0);
+        n.peer = line[1];
+        DCM_Init();
+        n.channel = DCM_RegisterChannel(line[0], DCM_CH_UART);
+        check(n.channel > 0);
+        vrlChangeOverInit();
+        return n;
+    }();
+    return r;
+}
+
+std::vector<uint8_t> drain(int fd)
+{
+    std::vector<uint8_t> got;
+    uint8_t buf[512];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        got.insert(got.end(), buf, buf + n);
+    return got;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Rig& r = rig();
+    static SystemImage before;
+    size_t pos = 0;
+    while (pos < size) {
+        size_t n = data[pos++];
+        if (n > size - pos)
+            n = size - pos;
+        changeOverTakeBytes(data + pos, static_cast<int>(n));
+        pos += n;
+        for (int i = 0; i < 8; i++) {
+            memcpy(&before, getSystemImage(), sizeof before);
+            int res = vrlChangeOverTic(r.channel);
+            std::vector<uint8_t> sent = drain(r.peer);
+            if (res != 0) {
+                check(sent.empty());
+                check(memcmp(&before, getSystemImage(), sizeof before) == 0);
+                if (res == 9)
+                    break;
+                continue;
+            }
+            // A reply the frame encoder refuses (an error reply without an
+            // element) leaves nothing on the wire; anything sent is a frame.
+            if (!sent.empty())
+                check(sent.size() >= 9 && sent.front() == kDcmStart && sent.back() == kDcmEnd);
+        }
+    }
+    return 0;
+}

@@ -1,4 +1,0 @@
-// Stand-in for the firmware upgrade manager: no upgrade is ever run.
-#include "persist/upgradeManager.h"
-
-void upgradeRun() {}

@@ -1,4 +1,0 @@
-// Stand-in for the telecommand poll and amplifier lockout: nothing is polled.
-#include "power/ampLockout.h"
-
-void pollTlcTask() {}

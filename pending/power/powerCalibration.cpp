@@ -1,4 +1,0 @@
-// Stand-in for the detector calibration: nothing is recomputed.
-#include "power/powerCalibration.h"
-
-void calcDetectorCalibration(uint32_t) {}

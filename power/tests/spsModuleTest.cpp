@@ -1,0 +1,253 @@
+// The SPS serial power module over the pseudo-terminal of /dev/ttyMAX0: the
+// frames and their CRC, the port settings, the enrolment, the read cycle
+// with its status events, and replies that come split, short or corrupted.
+#include "power/spsModule.h"
+
+#include "Config/StrutturaDati.h"
+#include "Config/keys/alarmsKeys.h"
+#include "Config/keys/hpaKeys.h"
+#include "Config/keys/hwCodesKeys.h"
+#include "platform/clock.h"
+#include "platform/host/ioDevice.h"
+#include "platform/io.h"
+#include "sim/simSerial.h"
+#include "sim/simSpsModule.h"
+#include "testing/sandboxTest.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <random>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string hex(const uint8_t* b, size_t n)
+{
+    std::string t;
+    char h[4];
+    for (size_t i = 0; i < n; i++) {
+        snprintf(h, sizeof h, i ? " %02X" : "%02X", b[i]);
+        t += h;
+    }
+    return t;
+}
+
+TEST(SpsFrames, GoldenFramesAndTheIndependentCrc)
+{
+    uint8_t f[32];
+    const uint8_t slot = 0;
+    EXPECT_EQ(hex(f, SPS_BuildFrame(f, 0xFF, 'C', &slot, 1)), "FF 06 43 00 01 E1");
+    const uint8_t vout[3] = {0x13, 0x20, 0xD0};
+    EXPECT_EQ(hex(f, SPS_BuildFrame(f, 0xF6, 'W', vout, 3)), "F6 08 57 13 20 D0 A1 0C");
+
+    // CRC-16/MODBUS of crcmod on random strings.
+    std::mt19937 rng(121);
+    std::vector<std::vector<uint8_t>> cases;
+    std::string input;
+    for (int i = 0; i < 64; i++) {
+        std::vector<uint8_t> c(1 + rng() % 60);
+        for (uint8_t& b : c)
+            b = static_cast<uint8_t>(rng());
+        char h[3];
+        for (uint8_t b : c) {
+            snprintf(h, sizeof h, "%02x", b);
+            input += h;
+        }
+        input += "\n";
+        cases.push_back(c);
+    }
+    FILE* in = fopen("/tmp/spsCrcCheck.in", "w");
+    ASSERT_NE(in, nullptr);
+    fputs(input.c_str(), in);
+    fclose(in);
+    FILE* p = popen("/usr/bin/python3 -c \"import crcmod.predefined,sys\nf=crcmod.predefined.mkCrcFun('modbus')\n"
+                    "for l in sys.stdin.read().split(): print('%04X' % f(bytes.fromhex(l)))\" < /tmp/spsCrcCheck.in",
+                    "r");
+    ASSERT_NE(p, nullptr);
+    char line[16];
+    size_t i = 0;
+    while (fgets(line, sizeof line, p) != nullptr && i < cases.size()) {
+        unsigned want = 0;
+        sscanf(line, "%X", &want);
+        EXPECT_EQ(SPS_Crc16(cases[i].data(), cases[i].size()), want) << "case " << i;
+        i++;
+    }
+    pclose(p);
+    EXPECT_EQ(i, cases.size()) << "python3-crcmod answered every case";
+}
+
+// No module: the test holds the port's master and sees what is sent.
+class SpsPortTest : public SandboxTest {
+protected:
+    SpsPortTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        memset(getSystemImage(), 0, sizeof(SystemImage));
+        master = simSerialOpenPeer("/dev/ttyMAX0");
+        ASSERT_GE(master, 0);
+    }
+    void TearDown() override
+    {
+        if (master >= 0)
+            close(master);
+        SandboxTest::TearDown();
+    }
+    std::vector<uint8_t> drain()
+    {
+        std::vector<uint8_t> out;
+        uint8_t b[512];
+        struct pollfd p = {master, POLLIN, 0};
+        while (poll(&p, 1, 50) > 0) {
+            ssize_t n = read(master, b, sizeof b);
+            if (n <= 0)
+                break;
+            out.insert(out.end(), b, b + n);
+        }
+        return out;
+    }
+    int master = -1;
+};
+
+TEST_F(SpsPortTest, TenUnansweredAttemptsTakeSeventyToEightySecondsOnTheConfiguredPort)
+{
+    struct timespec t0, t1;
+    clockGetTime(CLOCK_MONOTONIC, &t0);
+    SPS_Search();
+    clockGetTime(CLOCK_MONOTONIC, &t1);
+    double s = static_cast<double>(t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9;
+    EXPECT_GE(s, 70.0);
+    EXPECT_LE(s, 80.0);
+    EXPECT_EQ(getPsuShelfStatus(0), 1) << "nothing found";
+    EXPECT_EQ(getPsuType(0), 3u);
+    EXPECT_EQ(getHpaPowerClass(), 18u);
+    EXPECT_NE(book().find("GE SPS Searching..."), std::string::npos);
+
+    // The frames of one attempt, and the port's settings.
+    std::vector<uint8_t> sent = drain();
+    ASSERT_GE(sent.size(), 19u);
+    EXPECT_EQ(hex(sent.data(), 19), "FF 07 57 04 01 " + hex(sent.data() + 5, 2) + " FF 06 43 00 01 E1 FF 06 50 00 " +
+                                        hex(sent.data() + 17, 2));
+    // Read back from the port (the pseudo-terminal keeps all but the parity
+    // enable) and from what the driver asked of the seam.
+    int fd = ioOpen("/dev/ttyMAX0", O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    struct termios t;
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    ioClose(fd);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
+    EXPECT_NE(t.c_cflag & CMSPAR, 0u);
+    bool seen = false;
+    for (int d = 3; d < 1024 && !seen; d++) {
+        struct termios asked;
+        if (ioLastTermios(d, &asked) && cfgetospeed(&asked) == B19200) {
+            seen = true;
+            EXPECT_EQ(asked.c_cflag & (PARENB | CMSPAR | CSTOPB | CSIZE), static_cast<tcflag_t>(PARENB | CMSPAR | CS8));
+        }
+    }
+    EXPECT_TRUE(seen) << "the port's settings went through the seam";
+}
+
+// The module model behind the port.
+class SpsModuleTest : public SandboxTest {
+protected:
+    SpsModuleTest()
+        : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK,
+                      "uart /dev/ttyMAX0 gesps serial=EP16SN000042\n")
+    {
+    }
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        memset(getSystemImage(), 0, sizeof(SystemImage));
+        sps = simSpsAt("/dev/ttyMAX0");
+        ASSERT_NE(sps, nullptr);
+    }
+    void enrol()
+    {
+        SPS_Search();
+        ASSERT_EQ(getPsuShelfStatus(0), 0);
+        for (int i = 0; i < 200 && sps->voutWord.load() != 8400; i++)
+            usleep(10000);
+        ASSERT_EQ(sps->voutWord.load(), 8400u) << "21000 mV";
+        setPsuPresent(0, 1);
+        setHpsCode(1);
+        setPsuInterface(0, 1);
+    }
+    SimSpsKnobs* sps = nullptr;
+};
+
+TEST_F(SpsModuleTest, SearchEnrolsTheModule)
+{
+    enrol();
+    EXPECT_EQ(count(book(), "GE_EP16xx: SN EP16SN000042"), 1u);
+    EXPECT_EQ(getPsuEnabled(0), 1);
+    EXPECT_EQ(sps->polls.load(), 1u);
+    EXPECT_EQ(sps->pollTimeout.load(), 255u);
+    EXPECT_EQ(SPS_SetVout(21000), 0);
+    EXPECT_EQ(SPS_SetOperationMode(1), 8);
+    EXPECT_EQ(SPS_SetMinFanSpeed(25), 7);
+}
+
+TEST_F(SpsModuleTest, ReadCycleAppliesAStatusWordReadTwiceAndRepeatsItsEvents)
+{
+    enrol();
+    sps->voutWord = 20000;
+    sps->status = 0x0809; // present, rectifier on, thermal alarm
+    SPS_Task();
+    EXPECT_EQ(getPsuIdentityByte(0, 0), 2) << "the version is asked while the major is 0";
+    EXPECT_EQ(count(book(), "GE_EP16xx: Ver. 2.1 (12/11/24 10:30)"), 1u);
+    EXPECT_EQ(getPsuVoutMeasured(0), 50000);
+    EXPECT_EQ(getPsuReadingWord1(0), 230000u);
+    EXPECT_EQ(getPsuStatus(0), 0u) << "a word seen once changes nothing";
+    EXPECT_EQ(count(eventLog(), "OverTemperature Shutdown"), 0u);
+    SPS_Task();
+    EXPECT_EQ(getPsuStatusByte(0, 0), 0x81);
+    EXPECT_EQ(getPsuStatusByte(0, 2), 0x01);
+    EXPECT_EQ(getPsuStatus(0), 2u);
+    EXPECT_EQ(getPsuEnabled(0), 0) << "over-temperature shutdown";
+    EXPECT_EQ(getAlarmInput(141), 1);
+    SPS_Task();
+    EXPECT_EQ(count(eventLog(), "EVENT: Alm PSU_1 OverTemperature Shutdown\n"), 2u) << "a line on every cycle";
+    uint32_t reads = sps->reads.load();
+    SPS_Task();
+    EXPECT_EQ(sps->reads.load() - reads, 3u) << "0x0C, 0x20, 0x0A until the sixth cycle";
+}
+
+TEST_F(SpsModuleTest, SplitRepliesAreJoinedShortAndCorruptOnesChangeNothing)
+{
+    enrol();
+    sps->split = 1;
+    sps->voutWord = 20000;
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 50000) << "a reply in two pieces";
+    sps->split = 0;
+
+    struct Case {
+        const char* what;
+        std::atomic<int>* knob;
+    };
+    const Case cases[] = {{"short", &sps->shortReply}, {"bad CRC", &sps->badCrc}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.knob->store(1);
+        sps->voutWord = 16000;
+        SPS_Task();
+        EXPECT_EQ(getPsuVoutMeasured(0), 50000);
+        c.knob->store(0);
+    }
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 40000);
+}
+
+} // namespace
