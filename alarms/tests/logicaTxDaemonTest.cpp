@@ -61,9 +61,10 @@ TEST_F(LogicaTxDaemon, PulseKeyAndRestartFollowTheControlMode)
                           10000))
         << book();
 
-    simctl("fpga keys 0x0401");
+    // A short press: a key held past the 270 ms repeat reports again and
+    // would toggle back to REMOTE.
+    simctl("fpga press 0x0401 150");
     EXPECT_TRUE(waitUntil([&] { return item(1) == 1; }, 10000)) << book();
-    simctl("fpga keys 0");
     EXPECT_NE(book().find("INFO: LOCAL key pressed\n"), std::string::npos);
 
     stop();
