@@ -296,6 +296,12 @@ void alignmentCheck()
     }
     if (now.tv_sec - s.alignStamp.tv_sec <= kAlignDelaySeconds)
         return;
+    // An eMMC bank that runs but is not the active one is waiting for the
+    // reboot that follows a bank switch: the spare bank by the rule is then
+    // the running one, and the alignment is left to the next start.
+    int running = getRunningBank();
+    if ((running == 1 || running == 2) && running != getActiveBank())
+        return;
     if (upgradeAlignFirmware() == 0)
         s.alignStep = 2;
     else

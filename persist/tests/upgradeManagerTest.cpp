@@ -155,6 +155,29 @@ TEST_F(Upgrade, PackageInstallsTheSpareBankSwitchesRebootsAndAligns)
     EXPECT_EQ(powerCycle(), 2);
 }
 
+// A package installed within the first 10 s of a start: the bank switch
+// waits for its reboot, and the alignment must not take the running bank for
+// the spare one in the meantime.
+TEST_F(Upgrade, AnInstallBeforeTheAlignmentDelayLeavesTheRunningBankAlone)
+{
+    setUpgradeState(0);
+    upgradeRun();
+    package("--fallback-version 2");
+    setUpgradeState(2);
+    upgradeRun();
+    ASSERT_EQ(getActiveBank(), 2);
+    EXPECT_TRUE(called("systemctl reboot"));
+    for (int pass = 0; pass < 3; pass++) {
+        clockAdvanceUs(6000000);
+        upgradeRun();
+    }
+    EXPECT_EQ(bankImages(1), "factory bank image\n|factory bank image\n|factory bank image\n|factory bank image\n|");
+    EXPECT_EQ(book().find("Align Firmware"), std::string::npos);
+    EXPECT_EQ(file("/upload/do_align"), "yes") << "kept for the alignment after the reboot";
+
+    EXPECT_EQ(powerCycle(), 2);
+}
+
 struct BadCase {
     const char* name;
     const char* packageOptions;
