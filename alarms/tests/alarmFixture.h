@@ -134,6 +134,18 @@ protected:
     static constexpr uint16_t kRfSynthCs = 6;
     static constexpr size_t kRfSynthWords = 26;
     static uint64_t spiHead() { return simState()->buses[SIM_BUS_SPI0].logHead.load(); }
+    static uint64_t i2cHead() { return simState()->buses[SIM_BUS_I2C1].logHead.load(); }
+    // Register writes (register and value) to the I2C device at addr on bus 1
+    // after log entry `after`.
+    static std::vector<SimLogRecord> i2cWrites(uint16_t addr, uint64_t after = 0)
+    {
+        std::vector<SimLogRecord> log(kSimLogEntries), out;
+        log.resize(simLogRead(SIM_BUS_I2C1, after, log.data(), log.size()));
+        for (const SimLogRecord& r : log)
+            if (r.op == SIM_OP_WRITE && r.addr == addr && r.dataLen >= 2)
+                out.push_back(r);
+        return out;
+    }
     static std::vector<SimLogRecord> spiWrites(uint16_t cs, uint64_t after = 0)
     {
         std::vector<SimLogRecord> log(kSimLogEntries), out;

@@ -15,9 +15,7 @@
 #include <string>
 #include <vector>
 
-// Stand-in controls (pending/).
 #include "alarms/logicaTx.h"
-void standInSetPowerLimits(int32_t minIndex, int32_t maxIndex);
 
 inline std::vector<std::string>& standInLines()
 {

@@ -32,6 +32,9 @@ protected:
         setGSMAdminSmsSupervisorEna(0);
         user(0, kAdminPrefix, kAdmin);
         user(1, 44, kUser);
+        // The limits of a 2 kW amplifier: 100 W to 2000 W.
+        setHpaMinPower(500);
+        setTxMaxNomPower(630);
     }
 
     std::vector<Reply> replies()
@@ -68,8 +71,23 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
          {"[TX01] ON: FAILED (err. LOCAL mode)"}, {}},
         {"INFO in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "INFO",
          {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 00.00.00\n"}, {}},
+        {"INFO with the firmware version read at start-up",
+         [] {
+             setVersionWord1(2);
+             setVersionWord2(1);
+             setVersionWord3(13);
+         },
+         user1, "INFO", {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 02.01.13\n"}, {}},
         {"STS in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "STS",
          {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: OK\n"
+          "FAN: OK\nPSU: OK"},
+         {}},
+        {"STS with the warning summary", [] { setWarningSummary(1); }, user1, "STS",
+         {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: WRN\n"
+          "FAN: OK\nPSU: OK"},
+         {}},
+        {"STS with both summaries", [] { setAlarmSummary(1); setWarningSummary(1); }, user1, "STS",
+         {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: ALM\n"
           "FAN: OK\nPSU: OK"},
          {}},
         {"PWR 99.5", [] {}, user1, "PWR 99.5", {"[TX01] PWR: 100 Watt"}, {}},
@@ -107,6 +125,11 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
             CMD_SetRunning(n, 0);
         }
         LogicaTx_SetManagementMode(0);
+        setVersionWord1(0);
+        setVersionWord2(0);
+        setVersionWord3(0);
+        setAlarmSummary(0);
+        setWarningSummary(0);
         for (uint32_t u = 2; u < 10; u++)
             user(u, 0, 0);
         setStatusBitA(0, 7);
