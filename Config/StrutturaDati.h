@@ -87,6 +87,7 @@ struct FactoryRegion {
     uint32_t dacLevelMode; // holds the low byte of what was written
     uint32_t fpgaControlCFlag; // control-frame bit pulsed after a forced DAC level
     uint16_t forceDacLevel;
+    uint16_t forceDacLevelSaved; // the level a reference relock writes back
     uint32_t audioDacResetWord;
     uint32_t audioDacModeWord;
     // Bytes and words exchanged with the FPGA: the FSK signature's busy byte
@@ -265,6 +266,7 @@ struct HpaRegion {
     uint32_t hpaWordI;
     uint32_t hpaWordJ;
     uint32_t psuCount; // 3: the supplies are ganged
+    uint8_t psuAvailableCount; // supplies available to the loops
     uint32_t hpsTypeCode;
     uint32_t hpaCriticalTemp;
     uint32_t hpaCriticalTempLow;
@@ -404,6 +406,7 @@ struct MpxIpBlock {
     MpxIpRxRecord rx[MPXIP_SIDES][MPXIP_ENTRIES];
     MpxIpTxRecord tx[MPXIP_SIDES][MPXIP_ENTRIES];
     MpxIpSide side[MPXIP_SIDES];
+    uint8_t gbeBlockFitted; // 1: the FPGA carries the MPX-over-IP (GbE) block
 };
 
 // 8. Input selection and backup, port records.

@@ -1,6 +1,5 @@
 // The configuration and status items the alarm cycle reads, in one place:
-// the key regions that have them as rows, and the items whose rows or
-// owners are not written yet (stand-ins: pending/alarms/alarmKeys.cpp).
+// the key regions that have them as rows.
 #pragma once
 
 #include "Config/keys/alarmsKeys.h"
@@ -27,18 +26,13 @@
 // the code on air, the FPGA input configuration, input_backup, the on-air
 // input (0 primary, 1 secondary), InputAlarmVsTxStatus, the MPX-digital
 // line presence and the audio alarm enables and delays (whole seconds).
-// Output routing of the AES/EBU receiver reset: the AES/EBU output
-// selection and the write of the output matrix.
-void setAesEbuOutputSel(uint32_t v);
+// Output routing of the AES/EBU receiver reset: setAesEbuOutputSel (the
+// output matrix's DIG/AUX select) and applyOutputMatrix.
 
-// force_dac_level's saved companion, written back on a reference "Locked"
-// edge.
-uint32_t getForceDacLevelSaved();
-void setForceDacLevelSaved(uint32_t v);
+// force_dac_level and its saved companion (getForceDacLevelSaved), written
+// back on a reference "Locked" edge.
 
-// Amplifier: the number of supplies available. (The minimum power and the
-// driver level, the power class, temperature thresholds, HPS_MngMode,
-// measure words, supply records, supply operations and APC voltage are the
-// amplifier and RF regions'.)
-uint8_t getPsuAvailableCount();
-void setPsuAvailableCount(uint8_t v);
+// Amplifier: the number of supplies available (getPsuAvailableCount), the
+// minimum power and the driver level, the power class, temperature
+// thresholds, HPS_MngMode, measure words, supply records, supply operations
+// and APC voltage: the amplifier and RF regions'.

@@ -6,6 +6,7 @@
 #include "Config/StrutturaDati.h"
 #include "Config/alarmIds.h"
 #include "Config/keys/alarmsKeys.h"
+#include "Config/keys/mpxIpKeys.h"
 #include "hw/eeprom.h"
 #include "hw/fpgaGbe.h"
 
@@ -203,6 +204,11 @@ int GBE_IsLinkUp()
 {
     uint16_t status = 0;
     return Gbe_ReadWord4(&status) == 0 && (status & kLinkUp) ? 1 : 0;
+}
+
+int GBE_IsBlockFitted()
+{
+    return getGbeBlockFitted() ? 1 : 0;
 }
 
 void GBE_InitParams()

@@ -58,5 +58,6 @@ int GBE_IsLinkUp();
 // Requests 1 and 2 set the request state, -1 and -2 clear their own; a
 // request that finds the state 0 creates the parameters when missing.
 void GBE_RequestInit(int request);
-// 1 when the MPX-over-IP block is fitted (its status byte), else 0.
+// 1 when the MPX-over-IP block is fitted (its status byte, GbeBlockFitted
+// of the MPX-over-IP region), else 0.
 int GBE_IsBlockFitted();

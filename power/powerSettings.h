@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
-// Logarithmic indices of the unit's minimum and maximum nominal power.
+// Logarithmic indices (0.1 dB) of the unit's minimum and maximum nominal
+// power: the amplifier's minimum power (getHpaMinPower) and
+// Tx_Max_Nom_Power, the bounds of Transmitter_nominal_power.
 int32_t getMinPowerIndex();
 int32_t getMaxPowerIndex();

@@ -1,6 +1,5 @@
 // The configuration and status items the GSM modem and the SMS service read,
-// in one place: the key regions that have them as rows, and the items whose
-// rows or owners are not written yet (stand-ins: pending/timing/gsmKeys.cpp).
+// in one place: the key regions that have them as rows.
 #pragma once
 
 #include "Config/StrutturaDati.h"
@@ -17,12 +16,8 @@
 
 #include <cstdint>
 
-// The three numbers of the running firmware's version.
-uint32_t getFwVersionMajor();
-uint32_t getFwVersionMinor();
-uint32_t getFwVersionPatch();
-void setFwVersion(uint32_t major, uint32_t minor, uint32_t patch);
-// The modulator alarm and warning flags.
-uint32_t getModulatorAlarm();
-uint32_t getModulatorWarning();
-void setModulatorFlags(uint32_t alarm, uint32_t warning);
+// The three numbers of the running firmware's version (getFwVersionMajor,
+// Minor, Patch): the software version, release and build the start-up read
+// from the firmware information files (unit region).
+// The modulator alarm and warning (getModulatorAlarm, getModulatorWarning):
+// the alarm cycle's alarm and warning summaries (alarm region).

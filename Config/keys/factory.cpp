@@ -22,6 +22,9 @@ void setForceDacLevel(uint32_t v, uint32_t apply)
 {
     if (cfgStore(KEYROW(ForceDacLevel), 0, v) != 1)
         return;
+    // The companion keeps the level as set, so that a reference relock
+    // writes back the configured level and never one nobody set.
+    setForceDacLevelSaved(getForceDacLevel());
     cfgPublish(KEYROW(ForceDacLevel), 0);
     if ((apply & 255) != 0 && getHwReady() == 1)
         Fpga_PulseControlC();

@@ -166,6 +166,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"DacLevelMode", "DacLevelMode", U32_LOW_BYTE, 1, upTo(1), {}, {0x10}, {{14, 18}}},
         {"FpgaControlCFlag", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"ForceDacLevel", "force_dac_level", U16, 1, anyValue(), 32768, {0x10}, {{14, 19}}},
+        {"ForceDacLevelSaved", nullptr, U16, 1, anyValue(), {}, {}, {}},
         {"AudioDacResetWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"AudioDacModeWord", nullptr, U32, 1, anyValue(), {}, {}, {}},
         // Two status bytes and five words without publish, and the 16-bit
@@ -302,6 +303,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"HpaWordI", nullptr, U32, 1, anyValue(), {}, {}, {{40, 17}}},
         {"HpaWordJ", nullptr, U32, 1, anyValue(), {}, {}, {{40, 18}}},
         {"PsuCount", nullptr, U32, 1, anyValue(), {}, {}, {{40, 19}}},
+        {"PsuAvailableCount", nullptr, U8, 1, anyValue(), {}, {}, {}},
         {"HpsTypeCode", nullptr, U32, 1, anyValue(), {}, {}, {{17, 1}}},
         {"HpaCriticalTemp", nullptr, U32, 1, anyValue(), {}, {}, {}},
         {"HpaCriticalTempLow", nullptr, U32, 1, anyValue(), 70, {}, {{10, 3}}},
@@ -511,6 +513,7 @@ const std::vector<KeyFacts>& documentedKeys()
         {"TxNextHop", nullptr, U32, 2, anyValue(), {}, {}, {}, false, 4},
         {"GbeSideStatus", nullptr, U32, 2, anyValue(), {}, {}, {}},
         {"GbeSideInUse", nullptr, U32, 2, anyValue(), {}, {}, {}},
+        {"GbeBlockFitted", nullptr, U8, 1, anyValue(), {}, {}, {}},
 
         // System status fields.
         {"HwReady", nullptr, U32, 1, anyValue(), {}, {}, {}},

@@ -15,7 +15,6 @@
 #include "hw/fpgaMaintenance.h"
 #include "hw/fpgaWindows.h"
 #include "links/serialChannels.h"
-#include "pending/standIns.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "sim/simModels.h"
@@ -30,18 +29,10 @@
 
 namespace {
 
-std::vector<std::string> calls;
-
 class LogicaTxKeys : public SandboxTest {
 protected:
     LogicaTxKeys() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
 
-    void SetUp() override
-    {
-        SandboxTest::SetUp();
-        calls.clear();
-        standInCallHook = [](const char* c) { calls.push_back(c); };
-    }
     // The EEPROM manager's store over a valid board identity record.
     void startEepromManager()
     {
@@ -60,7 +51,6 @@ protected:
     {
         if (semsUp_)
             sem_sys_remove();
-        standInCallHook = nullptr;
         registerLogicServices(nullptr);
         SandboxTest::TearDown();
     }

@@ -12,7 +12,6 @@
 #include "Config/keys/rfKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
-#include "pending/standIns.h"
 #include "power/powerManagement.h"
 #include "power/powerThresholds.h"
 #include "testing/dbPoolReader.h"
@@ -30,12 +29,6 @@
 
 namespace {
 
-std::vector<std::string>& calls()
-{
-    static std::vector<std::string> c;
-    return c;
-}
-
 class PowerSettingsTest : public SandboxTest {
 protected:
     PowerSettingsTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
@@ -43,13 +36,6 @@ protected:
     {
         SandboxTest::SetUp();
         memset(getSystemImage(), 0, sizeof(SystemImage));
-        calls().clear();
-        standInCallHook = [](const char* call) { calls().push_back(call); };
-    }
-    void TearDown() override
-    {
-        standInCallHook = nullptr;
-        SandboxTest::TearDown();
     }
     static void clearMarks()
     {

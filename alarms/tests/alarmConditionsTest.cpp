@@ -176,14 +176,14 @@ TEST_F(AlarmConditionsTest, EachRequestRunsItsSequenceOnceInOrder)
     EXPECT_EQ(count(book(), "INFO: Lock Pll Audio OK\n"), 2u);
 
     // AES/EBU: a pulse of reset A (word 19 bit 17), the output switched to
-    // the receiver, a pulse of reset B (word 17 bit 6), the output switched
-    // back; four frames, unmuted with the modulation off, 5, 10 and 10 ms
-    // apart, the output matrix applied after each switch.
+    // the receiver (the matrix's DIG/AUX select 1), a pulse of reset B (word
+    // 17 bit 6), the output switched back; four frames, unmuted with the
+    // modulation off, 5, 10 and 10 ms apart, the output matrix applied after
+    // each switch.
     {
         SCOPED_TRACE("AES/EBU");
-        standInCalls().clear();
-        standInCallFrames().clear();
         uint32_t frames = frameCount();
+        uint64_t i2c = i2cHead();
         raiseReprogramRequest(REQ_AES_EBU);
         testing::internal::CaptureStdout();
         int64_t t0 = nowUs();
@@ -201,9 +201,19 @@ TEST_F(AlarmConditionsTest, EachRequestRunsItsSequenceOnceInOrder)
         EXPECT_GE(f[1].timeNs - f[0].timeNs, 5000000);
         EXPECT_GE(f[2].timeNs - f[1].timeNs, 10000000);
         EXPECT_GE(f[3].timeNs - f[2].timeNs, 10000000);
-        EXPECT_EQ(standInCalls(), (std::vector<std::string>{"setAesEbuOutputSel(1)", "setAesEbuOutputSel(0)"}));
-        EXPECT_EQ(standInCallFrames(), (std::vector<uint32_t>{frames + 2, frames + 3}));
         EXPECT_EQ(count(out, "[mtx_cfg="), 2u);
+        EXPECT_NE(out.find("DIG/AUX=1 [mtx_cfg=0x4]\n"), std::string::npos) << out;
+        EXPECT_GT(out.find("DIG/AUX=0 [mtx_cfg=0x0]\n"), out.find("DIG/AUX=1")) << out;
+        EXPECT_EQ(getMatrixDigAux(), 0u);
+        // The output-matrix expander took code 4 between the second and the
+        // third frame, and 0 after the fourth.
+        std::vector<SimLogRecord> m = i2cWrites(0x27, i2c);
+        ASSERT_EQ(m.size(), 2u);
+        EXPECT_EQ(m[0].data[1] & 7, 4);
+        EXPECT_EQ(m[1].data[1] & 7, 0);
+        EXPECT_GT(m[0].timeNs, f[1].timeNs);
+        EXPECT_LT(m[0].timeNs, f[2].timeNs);
+        EXPECT_GT(m[1].timeNs, f[3].timeNs);
         EXPECT_GE(slept, 35000);
         EXPECT_LT(slept, 36000);
         EXPECT_EQ(isReprogramRequested(REQ_AES_EBU), 0);

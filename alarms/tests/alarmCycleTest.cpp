@@ -52,7 +52,6 @@ TEST_F(AlarmCycleTest, BootMuteSendsOneMutedFrameThenOneUnmutedFrameAndNothingMo
     for (int i = 0; i < 5000; i++)
         SetAlarms();
     EXPECT_EQ(frameCount(), before + 2);
-    EXPECT_TRUE(standInCalls().empty());
     EXPECT_EQ(parityErrors(), 0u);
 }
 

@@ -1,8 +1,7 @@
 // Shared set-up of the alarm tests: a sandbox with logs, DbPool and the
 // virtual clock, the shared time base well past start, the FPGA mapped with
 // the simulated audio PLL locking at once, what the simulated board saw
-// (control frames, RF synthesizer and RF DAC writes), and the calls the
-// remaining stand-ins report.
+// (control frames, RF synthesizer and RF DAC writes, I2C register writes).
 #pragma once
 
 #include "Config/StrutturaDati.h"
@@ -14,7 +13,6 @@
 #include "core/base/timeBase.h"
 #include "hw/fpgaWindows.h"
 #include "hw/rfDac.h"
-#include "pending/standIns.h"
 #include "platform/clock.h"
 #include "sim/simFpga.h"
 #include "sim/simState.h"
@@ -23,18 +21,6 @@
 #include <string>
 #include <vector>
 
-inline std::vector<std::string>& standInCalls()
-{
-    static std::vector<std::string> calls;
-    return calls;
-}
-// The frames the simulated FPGA had received at each reported call.
-inline std::vector<uint32_t>& standInCallFrames()
-{
-    static std::vector<uint32_t> frames;
-    return frames;
-}
-
 class AlarmTest : public SandboxTest {
 protected:
     AlarmTest() : SandboxTest(SANDBOX_LOGS | SANDBOX_DBPOOL | SANDBOX_VIRTUAL_CLOCK) {}
@@ -42,12 +28,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        standInCalls().clear();
-        standInCallFrames().clear();
-        standInCallHook = [](const char* call) {
-            standInCalls().push_back(call);
-            standInCallFrames().push_back(frameCount());
-        };
         SemMutexInit();
         ASSERT_EQ(initAxi(), 0);
         simFpgaSetPllScript(SIM_PLL_LOCKED, 0);
@@ -55,12 +35,6 @@ protected:
         // The shared time base 1000 s after start, so that stamps of zero are
         // long past.
         advanceSeconds(1000);
-    }
-
-    void TearDown() override
-    {
-        standInCallHook = nullptr;
-        SandboxTest::TearDown();
     }
 
 public:
@@ -134,6 +108,18 @@ protected:
     static constexpr uint16_t kRfSynthCs = 6;
     static constexpr size_t kRfSynthWords = 26;
     static uint64_t spiHead() { return simState()->buses[SIM_BUS_SPI0].logHead.load(); }
+    static uint64_t i2cHead() { return simState()->buses[SIM_BUS_I2C1].logHead.load(); }
+    // Register writes (register and value) to the I2C device at addr on bus 1
+    // after log entry `after`.
+    static std::vector<SimLogRecord> i2cWrites(uint16_t addr, uint64_t after = 0)
+    {
+        std::vector<SimLogRecord> log(kSimLogEntries), out;
+        log.resize(simLogRead(SIM_BUS_I2C1, after, log.data(), log.size()));
+        for (const SimLogRecord& r : log)
+            if (r.op == SIM_OP_WRITE && r.addr == addr && r.dataLen >= 2)
+                out.push_back(r);
+        return out;
+    }
     static std::vector<SimLogRecord> spiWrites(uint16_t cs, uint64_t after = 0)
     {
         std::vector<SimLogRecord> log(kSimLogEntries), out;
@@ -149,13 +135,5 @@ protected:
         size_t words = spiWrites(kRfSynthCs, after).size();
         EXPECT_EQ(words % kRfSynthWords, 0u) << "a programming was cut short";
         return words / kRfSynthWords;
-    }
-
-    static size_t countCalls(const std::string& call)
-    {
-        size_t n = 0;
-        for (const std::string& c : standInCalls())
-            n += c == call;
-        return n;
     }
 };

@@ -301,6 +301,21 @@ TEST_F(AlarmHandlersTest, HundredMegahertzRetriesEverySixthScanWithBookLines)
     EXPECT_EQ(getAlarmState(61), 0);
 }
 
+// The level written back on a relock is the one last set: a configured
+// level survives the relock.
+TEST_F(AlarmHandlersTest, RelockWritesBackTheLevelLastSet)
+{
+    setUnitWord8(1);
+    setForceDacLevel(40000, 0);
+    EXPECT_EQ(getForceDacLevelSaved(), 40000);
+    setAlarmInput(61, 1);
+    handleRetry(61);
+    setAlarmInput(61, 0);
+    handleRetry(61);
+    EXPECT_EQ(count(book(), "INFO: 100 MHz Ref. ---> Locked\n"), 1u);
+    EXPECT_EQ(getForceDacLevel(), 40000);
+}
+
 TEST_F(AlarmHandlersTest, TimeReferenceMutesByItsOwnRule)
 {
     setNetMode(1);

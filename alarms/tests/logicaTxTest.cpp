@@ -78,13 +78,6 @@ protected:
     }
     static void writeItem8(uint32_t item, uint8_t v) { ASSERT_EQ(EEM_WriteData(&v, item, 1), 0); }
 
-    static size_t callCount(const std::string& call)
-    {
-        size_t n = 0;
-        for (const std::string& c : standInCalls())
-            n += c == call;
-        return n;
-    }
     // The command manager is not started here: every request is refused
     // with a book line that names its slot, in the order they were made.
     size_t requestMark = 0;
@@ -185,7 +178,6 @@ TEST_F(LogicaTxTest, KeypadByModeAndExciterMode)
         LogicaTx_SetLocalForcedByChangeOver(c.forced);
         writeItem8(1, 0x55);
         std::string before = book();
-        standInCalls().clear();
         clearRequests();
         testing::internal::CaptureStdout();
         if (c.key == 0x0606) {
@@ -496,7 +488,6 @@ TEST_F(LogicaTxTest, LocalEndsWithARemoteRequestAfterLocalMaxTime)
     EXPECT_EQ(item32(11), t);
     step();
     EXPECT_GE(readDbAreaCell(13, 8), 3599u);
-    standInCalls().clear();
     clearRequests();
     clockAdvanceUs(3590LL * 1000000);
     step();
@@ -705,7 +696,6 @@ TEST_F(TelecommandTest, MasterPulsesRequestOnlyInRemote)
         clockAdvanceUs(10000);
         TLC_ProcessInputs(0);
     };
-    standInCalls().clear();
     clearRequests();
     press(0x2);
     EXPECT_EQ(count(book(), "INFO: TLC TX_ON requested\n"), 1u);
@@ -714,7 +704,6 @@ TEST_F(TelecommandTest, MasterPulsesRequestOnlyInRemote)
     EXPECT_EQ(count(book(), "INFO: CMD_ARRESTO requested from TLC [MASTER]\n"), 1u);
     EXPECT_EQ(requests(), (std::vector<std::string>{"CMD_Request(3,1)", "CMD_Request(4,1)"}));
     LogicaTx_SetManagementMode(1);
-    standInCalls().clear();
     clearRequests();
     press(0x2);
     press(0x4);

@@ -4,6 +4,7 @@
 #include "audio/mpxOverIp.h"
 
 #include "Config/keys/alarmsKeys.h"
+#include "Config/keys/mpxIpKeys.h"
 #include "Config/xmlLayout.h"
 #include "comtab/dbPool.h"
 #include "hw/fpgaWindows.h"
@@ -16,10 +17,6 @@
 
 #include <utility>
 #include <vector>
-
-// The stand-in of the fitted-block status byte (the simulated board has no
-// MPX-over-IP block).
-void standInSetGbeBlockFitted(int v);
 
 namespace {
 
@@ -223,13 +220,13 @@ TEST_F(MpxOverIp, XmlSectionCarriesTheParametersAsPlainNumbersAndAppliesThemOnly
     read(nullptr, "GBE_TTL", "20");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n {GbEv03} From XML :  GBE_TTL = 20 \n");
     EXPECT_EQ(p->ttl.value, 10) << "no block: printed, not applied";
-    standInSetGbeBlockFitted(1);
+    setGbeBlockFitted(1);
     testing::internal::CaptureStdout();
     read(nullptr, "GBE_TTL", "20");
     read(nullptr, "GBE_TX_DEST_UDP_PORT", "70000"); // cut to 16 bits
     read(nullptr, "GBE_NoSuchKey", "1");
     testing::internal::GetCapturedStdout();
-    standInSetGbeBlockFitted(0);
+    setGbeBlockFitted(0);
     EXPECT_EQ(p->ttl.value, 20);
     EXPECT_EQ(word(28) & 0xff, 20u) << "the hook programmed the block";
     EXPECT_EQ(p->txDestUdpPort.value, 70000 & 0xffff);

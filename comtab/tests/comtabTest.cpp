@@ -29,7 +29,6 @@
 #include "links/comChannels.h"
 #include "comtab/commandManager.h"
 #include "comtab/commandTable.h"
-#include "pending/standIns.h"
 #include "platform/paths.h"
 #include "testing/sandboxTest.h"
 #include "testing/cplShelfLog.h"
@@ -101,13 +100,10 @@ protected:
         close(fd);
         ASSERT_NE(p, MAP_FAILED);
         grid = static_cast<const uint32_t*>(p);
-        calls.clear();
-        standInCallHook = [](const char* c) { calls.push_back(c); };
     }
 
     void TearDown() override
     {
-        standInCallHook = nullptr;
         setNplus1Mode(0);
         if (grid)
             munmap(const_cast<uint32_t*>(grid), kCells * 4);
@@ -136,10 +132,7 @@ protected:
     }
 
     const uint32_t* grid = nullptr;
-    static std::vector<std::string> calls;
 };
-
-std::vector<std::string> ComtabTest::calls;
 
 TEST_F(ComtabTest, TablesWithoutHandlerAndReadsAreRefused)
 {
@@ -298,7 +291,6 @@ TEST_F(ComtabTest, TheRdsSequenceIsWrittenOnlyAsABlock)
     EXPECT_EQ(COMTAB_WriteBlock(20, 56, codes, 4), 1u);
     EXPECT_EQ(COMTAB_WriteBlock(28, 1, codes, 4), 1u);
     EXPECT_EQ(snapshot(), before);
-    EXPECT_TRUE(calls.empty());
     // Length 0 empties the sequence of data set 1.
     const uint8_t one[] = {3};
     EXPECT_EQ(COMTAB_WriteBlock(22, 60, one, 1), 0u);

@@ -13,7 +13,6 @@
 #include "comtab/dbPool.h"
 #include "core/base/locks.h"
 #include "core/base/timeBase.h"
-#include "pending/standIns.h"
 #include "hw/eeprom.h"
 #include "hw/fpgaWindows.h"
 #include "sim/board.h"
@@ -110,9 +109,7 @@ TEST_F(UnitStartup, ARecordWithABadCrcIsKeptAndRepaired)
     EXPECT_EQ(EepromHeaderRead(buf), 0); // and the header repaired
 }
 
-// The bring-up, the derived settings and the services, with the calls of
-// modules not built yet recorded in order.
-std::vector<std::string>* gCalls = nullptr;
+// The bring-up, the derived settings and the services.
 
 class UnitBringUp : public SandboxTest {
 protected:
@@ -123,13 +120,9 @@ protected:
         SemMutexInit();
         sem_sys_init();
         timeThread();
-        gCalls = &calls;
-        standInCallHook = [](const char* call) { gCalls->push_back(call); };
     }
     void TearDown() override
     {
-        standInCallHook = nullptr;
-        gCalls = nullptr;
         sem_sys_remove();
         SandboxTest::TearDown();
     }
@@ -148,7 +141,6 @@ protected:
                 return true;
         return false;
     }
-    std::vector<std::string> calls;
 };
 
 TEST_F(UnitBringUp, HardwareStartupEndsReadyWithTheVariantAndTheI2cResetRequest)
@@ -206,7 +198,6 @@ TEST_F(UnitBringUp, ServicesPowerTheReceiverDownStartTheSecondCoreAndClearTheSta
     testing::internal::CaptureStdout();
     startUnitServices();
     testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(tunerPoweredDown());
     // The second core's module is loaded by a child and the FPGA's audio
     // side is reset with it.

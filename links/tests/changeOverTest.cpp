@@ -14,7 +14,6 @@
 #include "alarms/logicaTx.h"
 #include "comtab/commandManager.h"
 #include "hw/tests/boardFixture.h"
-#include "pending/standIns.h"
 #include "sim/simSerial.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +24,7 @@
 #include <string>
 #include <sys/ioctl.h>
 
-
 namespace {
-
-std::vector<std::string> calls;
 
 constexpr uint32_t kOwn = 3;
 // The controller puts the unit's address in the third address byte.
@@ -50,12 +46,9 @@ protected:
         ASSERT_EQ(COM_OpenSerialChannel3(), 0);
         channel = COM_GetChannelNumber(4);
         fd = COM_GetPollTable()[channel - 1].fd;
-        calls.clear();
-        standInCallHook = [](const char* c) { calls.push_back(c); };
     }
     void TearDown() override
     {
-        standInCallHook = nullptr;
         COM_ResetChannelsForTest();
         if (peer >= 0)
             close(peer);
@@ -220,7 +213,6 @@ TEST_F(ChangeOver, WritesOfStartWordAndCommands)
     DcmMsg m = ask(3, listWriteBody(5, 1, 1, 1));
     ASSERT_EQ(m.command, 0x81);
     EXPECT_EQ(m.list[0].value, 6u);
-    EXPECT_TRUE(calls.empty());
     LogicaTx_SetLockoutState(0);
 
     // The command manager takes requests; none is pending.

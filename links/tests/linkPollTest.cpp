@@ -12,7 +12,6 @@
 #include "alarms/logicaTx.h"
 #include "comtab/dbPool.h"
 #include "hw/tests/boardFixture.h"
-#include "pending/standIns.h"
 #include "platform/clock.h"
 #include "sim/simSerial.h"
 
@@ -31,8 +30,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::vector<std::string> calls;
-
 class LinkPoll : public BoardFixture {
 protected:
     void SetUp() override
@@ -47,12 +44,9 @@ protected:
         ASSERT_GE(port0, 0);
         ASSERT_GE(port2, 0);
         fcntl(port0, F_SETFL, fcntl(port0, F_GETFL) | O_NONBLOCK);
-        calls.clear();
-        standInCallHook = [](const char* c) { calls.push_back(c); };
     }
     void TearDown() override
     {
-        standInCallHook = nullptr;
         COM_ResetChannelsForTest();
         setExciterMode(0);
         setAmplifierNumber(0);

@@ -15,7 +15,6 @@
 #include "alarms/logicaTx.h"
 #include "comtab/commandManager.h"
 #include "hw/tests/boardFixture.h"
-#include "pending/standIns.h"
 #include "sim/simSerial.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +24,7 @@
 #include <string>
 #include <sys/ioctl.h>
 
-
 namespace {
-
-std::vector<std::string> calls;
 
 constexpr uint8_t kOwn = 7;
 
@@ -47,12 +43,9 @@ protected:
         ASSERT_EQ(COM_OpenSerialChannel1(), 0);
         channel = COM_GetChannelNumber(2);
         fd = COM_GetPollTable()[channel - 1].fd;
-        calls.clear();
-        standInCallHook = [](const char* c) { calls.push_back(c); };
     }
     void TearDown() override
     {
-        standInCallHook = nullptr;
         COM_ResetChannelsForTest();
         setExciterMode(0);
         if (peer >= 0)
@@ -112,7 +105,6 @@ TEST_F(SlaveLink, ControlModeWritesActOnlyOnAChange)
         CMD_SetRequested(n, 0);
     DcmMsg m = ask(3, listWriteBody(5, 2, 1, 1));
     EXPECT_EQ(m.command, 0x8B);
-    EXPECT_TRUE(calls.empty());
     EXPECT_EQ(LogicaTx_GetControlMode(), 0);
 
     m = ask(3, listWriteBody(5, 2, 1, 0));

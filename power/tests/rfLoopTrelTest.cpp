@@ -22,7 +22,6 @@
 #include "sim/simPlant.h"
 #include "testing/sandboxTest.h"
 
-#include "pending/standIns.h"
 
 #include <algorithm>
 #include <cmath>

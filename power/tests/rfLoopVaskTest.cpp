@@ -17,7 +17,6 @@
 #include "core/base/logs.h"
 #include "core/base/rfMute.h"
 #include "core/base/timeBase.h"
-#include "pending/standIns.h"
 #include "platform/clock.h"
 #include "power/ampLockout.h"
 #include "power/cplShelf.h"

@@ -1,11 +1,10 @@
 // The GSM tests' fixture: a sandbox on the virtual clock with the scripted
-// modem as the device /dev/ttyMAX0, the driver's port open on it, and the
-// stand-ins the SMS service calls set to take requests and report them.
+// modem as the device /dev/ttyMAX0 and the driver's port open on it.
 #pragma once
 
 #include "core/base/timeBase.h"
+#include "alarms/logicaTx.h"
 #include "comtab/commandManager.h"
-#include "pending/standIns.h"
 #include "platform/host/ioDevice.h"
 #include "sim/simModem.h"
 #include "testing/sandboxTest.h"
@@ -14,16 +13,6 @@
 
 #include <string>
 #include <vector>
-
-// Stand-in controls (pending/).
-#include "alarms/logicaTx.h"
-void standInSetPowerLimits(int32_t minIndex, int32_t maxIndex);
-
-inline std::vector<std::string>& standInLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
 
 class GsmTest : public SandboxTest {
 protected:
@@ -34,14 +23,11 @@ protected:
         SandboxTest::SetUp();
         ioRegisterDevice("/dev/ttyMAX0", simModemDevice(&modem));
         CMD_Init();
-        standInLines().clear();
-        standInCallHook = [](const char* l) { standInLines().push_back(l); };
         ASSERT_GT(GSM_Open(), 0);
     }
 
     void TearDown() override
     {
-        standInCallHook = nullptr;
         ioRegisterDevice("/dev/ttyMAX0", nullptr);
         SandboxTest::TearDown();
     }

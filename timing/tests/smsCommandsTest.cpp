@@ -32,6 +32,9 @@ protected:
         setGSMAdminSmsSupervisorEna(0);
         user(0, kAdminPrefix, kAdmin);
         user(1, 44, kUser);
+        // The limits of a 2 kW amplifier: 100 W to 2000 W.
+        setHpaMinPower(500);
+        setTxMaxNomPower(630);
     }
 
     std::vector<Reply> replies()
@@ -51,54 +54,63 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
         std::string sender;
         std::string text;
         std::vector<std::string> replies; // texts, each to the sender
-        std::vector<std::string> calls;   // stand-in calls
         int slot = -1;                    // the command slot left requested, -1 none
         std::string rawChunk = "";        // a whole chunk in place of the message
     };
     const std::string user1 = "+44" + std::to_string(kUser);
     const std::string admin = "+39" + std::to_string(kAdmin);
     std::vector<Case> cases = {
-        {"ON", [] {}, user1, "ON", {"[TX01] ON: OK"}, {}, 3},
+        {"ON", [] {}, user1, "ON", {"[TX01] ON: OK"}, 3},
         {"OFF refused by the command manager: standby runs", [] { CMD_SetRunning(4, 1); }, user1, "OFF",
-         {"[TX01] OFF: FAILED"}, {}},
-        {"SMS ON is not ON", [] {}, user1, "SMS ON", {"[TX01] SMS ON: OK"}, {}},
+         {"[TX01] OFF: FAILED"}},
+        {"SMS ON is not ON", [] {}, user1, "SMS ON", {"[TX01] SMS ON: OK"}},
         {"STS2 is not STS", [] {}, user1, "STS2",
-         {"[TX01] STS2:\nL: 0.0 kHz\nR: 0.0 kHz\nAUX: 0.0 kHz\nPIL: 0.0 kHz\nMPX: 0.0 kHz"}, {}},
+         {"[TX01] STS2:\nL: 0.0 kHz\nR: 0.0 kHz\nAUX: 0.0 kHz\nPIL: 0.0 kHz\nMPX: 0.0 kHz"}},
         {"ON in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "ON",
-         {"[TX01] ON: FAILED (err. LOCAL mode)"}, {}},
+         {"[TX01] ON: FAILED (err. LOCAL mode)"}},
         {"INFO in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "INFO",
-         {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 00.00.00\n"}, {}},
+         {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 00.00.00\n"}},
+        {"INFO with the firmware version read at start-up",
+         [] {
+             setVersionWord1(2);
+             setVersionWord2(1);
+             setVersionWord3(13);
+         },
+         user1, "INFO", {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 02.01.13\n"}},
         {"STS in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "STS",
          {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: OK\n"
-          "FAN: OK\nPSU: OK"},
-         {}},
-        {"PWR 99.5", [] {}, user1, "PWR 99.5", {"[TX01] PWR: 100 Watt"}, {}},
-        {"PWR above the limits", [] {}, user1, "PWR 2000.5", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"},
-         {}},
-        {"PWR huge", [] {}, user1, "PWR 1e300", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"}, {}},
-        {"PWR not a number", [] {}, user1, "PWR x", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"}, {}},
-        {"RES", [] {}, user1, "RES", {"[TX01] RES: OK"}, {}, 6},
-        {"TIMEDRT ON", [] {}, user1, "TIMEDRT ON", {"[TX01] TIMEDRT ON: OK"}, {}},
-        {"ADDU from a user", [] {}, user1, "ADDU +391112223334", {}, {}},
+          "FAN: OK\nPSU: OK"}},
+        {"STS with the warning summary", [] { setWarningSummary(1); }, user1, "STS",
+         {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: WRN\n"
+          "FAN: OK\nPSU: OK"}},
+        {"STS with both summaries", [] { setAlarmSummary(1); setWarningSummary(1); }, user1, "STS",
+         {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: ALM\n"
+          "FAN: OK\nPSU: OK"}},
+        {"PWR 99.5", [] {}, user1, "PWR 99.5", {"[TX01] PWR: 100 Watt"}},
+        {"PWR above the limits", [] {}, user1, "PWR 2000.5", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"}},
+        {"PWR huge", [] {}, user1, "PWR 1e300", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"}},
+        {"PWR not a number", [] {}, user1, "PWR x", {"[TX01] PWR: FAILED (err. POWER LIMITS [100-2000])"}},
+        {"RES", [] {}, user1, "RES", {"[TX01] RES: OK"}, 6},
+        {"TIMEDRT ON", [] {}, user1, "TIMEDRT ON", {"[TX01] TIMEDRT ON: OK"}},
+        {"ADDU from a user", [] {}, user1, "ADDU +391112223334", {}},
         {"ADDU from the administrator, table full",
          [] {
              for (uint32_t u = 2; u < 10; u++)
                  user(u, 1, u);
          },
-         admin, "ADDU +391112223334", {"[TX01] ADDU: FAILED"}, {}},
-        {"ADDU with a short number", [] {}, admin, "ADDU +39111", {"[TX01] ADDU: FAILED"}, {}},
+         admin, "ADDU +391112223334", {"[TX01] ADDU: FAILED"}},
+        {"ADDU with a short number", [] {}, admin, "ADDU +39111", {"[TX01] ADDU: FAILED"}},
         {"ALM1 answers with the list", [] { setStatusBitA(1, 7); }, user1, "ALM1",
          {"[TX01] ALM1:\nW006:0\nA007:1\nW008:0\nA009:0\nA011:0\nA012:0\nA013:0\nW014:0\nA015:0\nW016:0\nA040:0\n"
-          "W041:0\nA042:0\nA034:0\nW036:0"},
-         {}},
-        {"unregistered sender", [] {}, "+391234567899", "ON", {}, {}},
-        {"free slot as sender", [] {}, "+000000000000", "ON", {}, {}},
-        {"number above 32 bits", [] {}, "+449999999999", "ON", {}, {}},
-        {"malformed header", [] {}, "", "", {}, {}, -1,
+          "W041:0\nA042:0\nA034:0\nW036:0"}},
+        {"unregistered sender", [] {}, "+391234567899", "ON", {}},
+        {"free slot as sender", [] {}, "+000000000000", "ON", {}},
+        {"number above 32 bits", [] {}, "+449999999999", "ON", {}},
+        {"malformed header", [] {}, "", "", {}, -1,
          "\r\n+CMT: \"+44" + std::to_string(kUser).substr(0, 4) + "x" + std::to_string(kUser).substr(5) +
              "\",,\"26/01/01,10:00:00+04\"\r\nON\r\n"},
-        {"header cut short", [] {}, "", "", {}, {}, -1, "\r\n+CMT: \"+44" + std::to_string(kUser) + "\"\r\nON\r\n"},
-        {"no command word", [] {}, user1, "HELLO", {}, {}},
+        {"header cut short", [] {}, "", "", {}, -1, "\r\n+CMT: \"+44" + std::to_string(kUser) + "\"\r\nON\r\n"},
+        {"no command word", [] {}, user1, "HELLO", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -107,12 +119,16 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
             CMD_SetRunning(n, 0);
         }
         LogicaTx_SetManagementMode(0);
+        setVersionWord1(0);
+        setVersionWord2(0);
+        setVersionWord3(0);
+        setAlarmSummary(0);
+        setWarningSummary(0);
         for (uint32_t u = 2; u < 10; u++)
             user(u, 0, 0);
         setStatusBitA(0, 7);
         modem.clearRecords();
         c.setup();
-        standInLines().clear();
         receive(c.rawChunk.empty() ? cmt(c.sender, c.text) : c.rawChunk);
         std::vector<std::string> texts;
         for (const Reply& r : replies()) {
@@ -120,7 +136,6 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
             texts.push_back(r.text);
         }
         EXPECT_EQ(texts, c.replies);
-        EXPECT_EQ(standInLines(), c.calls);
         std::vector<int> requested;
         for (int n = 0; n < CMD_SLOT_COUNT; n++)
             if (CMD_IsRequested(n) == 1)
