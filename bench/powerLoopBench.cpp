@@ -39,47 +39,72 @@ void turn(uint32_t advanceUs)
     rfControlLoopTick();
 }
 
+// A sandbox on the board of `profile` with its amplifier of `family` and
+// `model` detected, on and unmuted: logs open, the virtual clock, and the
+// power loop of the family (reset by `resetLoop` and `resetMeasures`), the
+// lockout, the fans and the main loop fresh. The sandbox goes with it.
+class AmpBoard {
+public:
+    AmpBoard(const char* profile, uint32_t family, uint32_t model, void (*resetLoop)(), void (*resetMeasures)())
+    {
+        setenv("CORVANE_BOARD_PROFILE", profile, 1);
+        root_ = makeTestSandbox();
+        unsetenv("CORVANE_BOARD_PROFILE");
+        clockUseVirtual();
+        simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
+        openLogs();
+        logEnabled = 1;
+        resetLoop();
+        resetMeasures();
+        ampLockoutResetForTest();
+        fanControlResetForTest();
+        mainLoopResetForTest();
+        setAmpFamily(family);
+        setHpaModelCode(model);
+        setHpaDetected(1);
+        setHpaDisabled(0);
+        setTxOnState(1);
+        setAlarmState(101, 0);
+        setAlarmState(120, 0);
+        setFpgaMute(0);
+        rfMuteState = 0;
+    }
+    ~AmpBoard()
+    {
+        closeLogs();
+        clockUseReal();
+        removeTestSandbox(root_);
+    }
+    AmpBoard(const AmpBoard&) = delete;
+    AmpBoard& operator=(const AmpBoard&) = delete;
+
+    // The measured turns: the first stamps the control period, the second
+    // takes the step; a second apart, so that the fans run as well.
+    static void run(benchmark::State& state)
+    {
+        for (auto _ : state) {
+            turn(500000);
+            turn(500000);
+        }
+        state.counters["turns"] = benchmark::Counter(2.0 * static_cast<double>(state.iterations()));
+    }
+
+private:
+    std::string root_;
+};
+
 void BM_OskControlTurn(benchmark::State& state)
 {
-    setenv("CORVANE_BOARD_PROFILE", "hpa-osk", 1);
-    std::string root = makeTestSandbox();
-    unsetenv("CORVANE_BOARD_PROFILE");
-    clockUseVirtual();
-    simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-    openLogs();
-    logEnabled = 1;
-    rfLoopOskResetForTest();
-    ampMeasuresOskResetForTest();
-    ampLockoutResetForTest();
-    fanControlResetForTest();
-    mainLoopResetForTest();
-    setAmpFamily(0);
-    setHpaModelCode(0);
-    setHpaDetected(1);
-    setHpaDisabled(0);
-    setTxOnState(1);
-    setAlarmState(101, 0);
-    setAlarmState(120, 0);
-    setFpgaMute(0);
+    AmpBoard board("hpa-osk", 0, 0, rfLoopOskResetForTest, ampMeasuresOskResetForTest);
     setNumFan(3);
-    rfMuteState = 0;
     // A target the plant never reaches keeps the loop acquiring.
     setVdetTarget(5000);
     for (int i = 0; i < 12; i++)
         turn(80000);
-    for (auto _ : state) {
-        // The first turn stamps the control period, the second takes the
-        // step; a second apart, so that the fans run as well.
-        turn(500000);
-        turn(500000);
-    }
+    AmpBoard::run(state);
     // What the turns did: the attenuator code reached and a fan's speed.
     state.counters["vdac"] = getVdacAttCurr();
     state.counters["fan_rpm"] = getHpaMeasureWord(23);
-    state.counters["turns"] = benchmark::Counter(2.0 * static_cast<double>(state.iterations()));
-    closeLogs();
-    clockUseReal();
-    removeTestSandbox(root);
 }
 BENCHMARK(BM_OskControlTurn)->Unit(benchmark::kMicrosecond);
 
@@ -88,29 +113,9 @@ BENCHMARK(BM_OskControlTurn)->Unit(benchmark::kMicrosecond);
 // fans and a control step of the APC loop.
 void BM_TrelControlTurn(benchmark::State& state)
 {
-    setenv("CORVANE_BOARD_PROFILE", "hpa-wideband", 1);
-    std::string root = makeTestSandbox();
-    unsetenv("CORVANE_BOARD_PROFILE");
-    clockUseVirtual();
-    simMakeDirs(sysPath("/mnt/ubi0/log").c_str());
-    openLogs();
-    logEnabled = 1;
-    rfLoopTrelResetForTest();
-    ampMeasuresTrelResetForTest();
-    ampLockoutResetForTest();
-    fanControlResetForTest();
-    mainLoopResetForTest();
-    setAmpFamily(2);
-    setHpaModelCode(5);
-    setHpaDetected(1);
-    setHpaDisabled(0);
-    setTxOnState(1);
-    setAlarmState(101, 0);
-    setAlarmState(120, 0);
-    setFpgaMute(0);
+    AmpBoard board("hpa-wideband", 2, 5, rfLoopTrelResetForTest, ampMeasuresTrelResetForTest);
     setMaxVoltageAPC(2500);
     setDefaultVoltageAPC(1000);
-    rfMuteState = 0;
     // Calibrated far above what the plant gives keeps the loop acquiring.
     setFwdPowerCalibrated(1);
     setHpaNomFwd(4000);
@@ -124,16 +129,9 @@ void BM_TrelControlTurn(benchmark::State& state)
     setAlcEnabled(1);
     for (int i = 0; i < 12; i++)
         turn(80000);
-    for (auto _ : state) {
-        turn(500000);
-        turn(500000);
-    }
+    AmpBoard::run(state);
     state.counters["vapc"] = rfLoopTrelVapc();
     state.counters["fwd"] = getPowerTableWord(11);
-    state.counters["turns"] = benchmark::Counter(2.0 * static_cast<double>(state.iterations()));
-    closeLogs();
-    clockUseReal();
-    removeTestSandbox(root);
 }
 BENCHMARK(BM_TrelControlTurn)->Unit(benchmark::kMicrosecond);
 

@@ -303,100 +303,87 @@ const Confirmed kConfirmed[6] = {
     {"CMD_SBLOCCO", lockoutCleared, resendUnlock, unlockSucceeded, unlockFailed, nullptr},
 };
 
-// The start of each confirmed command: false when it finished at once.
+// The start of each confirmed command.
+
+// Notes the state the command finds; when the transmitter is already in
+// `target` the command has succeeded at once and true is returned.
+bool alreadyThere(int n, uint8_t noted, uint8_t target, const char* already)
+{
+    st().confirm[n].noted = noted;
+    if (noted != target)
+        return false;
+    logInfo("%s", already);
+    st().slots[n].running = 2;
+    return true;
+}
+
+// Sends the command to the units and waits for their confirmation.
+void sendAndArm(int n, void (*send)())
+{
+    st().slots[n].running = 1;
+    st().confirm[n].retries = 0;
+    send();
+    arm(n);
+}
+
 void startLocal(int n)
 {
-    Confirm& c = st().confirm[n];
-    c.noted = LogicaTx_GetControlMode();
-    if (c.noted == 1) {
-        logInfo("Transmitter already in LOCAL mode\n");
-        st().slots[n].running = 2;
-        return;
-    }
-    st().slots[n].running = 1;
-    c.retries = 0;
-    sendLocal();
-    arm(n);
+    if (!alreadyThere(n, LogicaTx_GetControlMode(), 1, "Transmitter already in LOCAL mode\n"))
+        sendAndArm(n, sendLocal);
 }
 
 void startRemote(int n)
 {
-    Confirm& c = st().confirm[n];
-    c.noted = LogicaTx_GetControlMode();
-    if (c.noted == 0) {
-        logInfo("Transmitter already in REMOTE mode\n");
-        st().slots[n].running = 2;
-    } else if (LogicaTx_IsLocalForcedByChangeOver() == 1) {
+    if (alreadyThere(n, LogicaTx_GetControlMode(), 0, "Transmitter already in REMOTE mode\n"))
+        return;
+    if (LogicaTx_IsLocalForcedByChangeOver() == 1) {
         st().slots[n].running = 3;
         LogicaTx_SetLocalMode(1);
         logInfo("Local forced from ChangeOver => CMD_REMOTO FAILED \n\n");
     } else {
-        st().slots[n].running = 1;
-        c.retries = 0;
-        sendRemote();
-        arm(n);
+        sendAndArm(n, sendRemote);
     }
 }
 
 void startWeb(int n)
 {
-    Confirm& c = st().confirm[n];
-    c.noted = static_cast<uint8_t>(LogicaTx_GetWebControl());
-    if (c.noted == 1) {
-        logInfo("Transmitter already in WEB CONTROL\n");
-        st().slots[n].running = 2;
-        return;
-    }
-    st().slots[n].running = 1;
-    c.retries = 0;
-    sendLocal();
-    arm(n);
+    if (!alreadyThere(n, static_cast<uint8_t>(LogicaTx_GetWebControl()), 1, "Transmitter already in WEB CONTROL\n"))
+        sendAndArm(n, sendLocal);
 }
 
-void startOn(int n)
+// CMD_AVVIO (slot 3) and CMD_ARRESTO (slot 4): each stops the other one
+// while it runs; switching on is refused in lockout.
+void startOnOrStandby(int n)
 {
+    const bool on = n == CMD_SLOT_AVVIO;
+    const int other = on ? CMD_SLOT_ARRESTO : CMD_SLOT_AVVIO;
     st().slots[n].running = 1;
-    if (st().slots[CMD_SLOT_ARRESTO].running == 1) {
-        logInfo("CMD_ARRESTO running\n");
-        CMD_Request(CMD_SLOT_ARRESTO, 2);
-        logInfo("CMD_ARRESTO stopped\n");
+    if (st().slots[other].running == 1) {
+        logInfo("%s running\n", kConfirmed[other].name);
+        CMD_Request(other, 2);
+        logInfo("%s stopped\n", kConfirmed[other].name);
     }
-    LogicaTx_SetTxOnState(1);
-    if (LogicaTx_GetLockoutState() == 1) {
+    LogicaTx_SetTxOnState(on ? 1 : 0);
+    if (on && LogicaTx_GetLockoutState() == 1) {
         logErr("CMD_AVVIO failed: Tx is in lockout\n");
         st().slots[n].running = 3;
         return;
     }
     st().confirm[n].retries = 0;
-    setWords(CMD_SLOT_ARRESTO, 0, 0);
-    LogicaTx_AllUnitsOn();
-    arm(n);
-}
-
-void startStandby(int n)
-{
-    st().slots[n].running = 1;
-    if (st().slots[CMD_SLOT_AVVIO].running == 1) {
-        logInfo("CMD_AVVIO running\n");
-        CMD_Request(CMD_SLOT_AVVIO, 2);
-        logInfo("CMD_AVVIO stopped\n");
-    }
-    LogicaTx_SetTxOnState(0);
-    st().confirm[n].retries = 0;
-    setWords(CMD_SLOT_AVVIO, 0, 0);
-    LogicaTx_AllUnitsStandby();
+    setWords(other, 0, 0);
+    if (on)
+        LogicaTx_AllUnitsOn();
+    else
+        LogicaTx_AllUnitsStandby();
     arm(n);
 }
 
 void startUnlock(int n)
 {
-    st().slots[n].running = 1;
-    st().confirm[n].retries = 0;
-    sendUnlock();
-    arm(n);
+    sendAndArm(n, sendUnlock);
 }
 
-void (*const kStart[6])(int) = {startLocal, startRemote, startWeb, startOn, startStandby, startUnlock};
+void (*const kStart[6])(int) = {startLocal, startRemote, startWeb, startOnOrStandby, startOnOrStandby, startUnlock};
 
 // The common step of slots 0 to 5.
 void stepConfirmed(int n)

@@ -83,17 +83,30 @@ uint32_t checked(uint32_t v, Valid valid, Set set)
 
 // ---- Display: the table-2 writer ----------------------------------------------
 
+// The settings of an Ethernet port as the display's table 2 and table 40
+// number them: address, netmask, gateway and the port's command request
+// (entry 0 front, 1 rear) in four elements from `first`. true when `e` is one
+// of them, written unchecked.
+bool writePortSettings(int side, uint32_t first, uint32_t e, uint32_t v)
+{
+    static void (*const kSet[2][3])(uint32_t) = {
+        {setFrontEthernetIPAddress, setFrontEthernetIPNetmask, setFrontEthernetIPGateway},
+        {setRearEthernetIPAddress, setRearEthernetIPNetmask, setRearEthernetIPGateway},
+    };
+    if (e < first || e > first + 3)
+        return false;
+    if (e == first + 3)
+        setCommandRequest(static_cast<uint32_t>(side), v);
+    else
+        kSet[side][e - first](v);
+    return true;
+}
+
 uint32_t displayWriteTable2(uint32_t element, uint32_t value)
 {
+    if (writePortSettings(0, 5, element, value) || writePortSettings(1, 10, element, value))
+        return COMTAB_OK;
     switch (element) {
-    case 5: setFrontEthernetIPAddress(value); return COMTAB_OK;
-    case 6: setFrontEthernetIPNetmask(value); return COMTAB_OK;
-    case 7: setFrontEthernetIPGateway(value); return COMTAB_OK;
-    case 10: setRearEthernetIPAddress(value); return COMTAB_OK;
-    case 11: setRearEthernetIPNetmask(value); return COMTAB_OK;
-    case 12: setRearEthernetIPGateway(value); return COMTAB_OK;
-    case 8: setCommandRequest(0, value); return COMTAB_OK;
-    case 13: setCommandRequest(1, value); return COMTAB_OK;
     // The unit network option word of this numbering has no store in the
     // unit: the write is taken and changes nothing.
     case 15: return COMTAB_OK;
@@ -117,6 +130,14 @@ void startReply(const DipcPacket* request, DipcPacket* reply)
     reply->type = static_cast<uint8_t>(request->type + DIPC_REPLY);
     reply->table = request->table;
     reply->element = request->element;
+}
+
+// The answer to a write: its result in the value.
+void sendWriteResult(const DipcPacket* request, DipcPacket* reply, uint32_t result)
+{
+    startReply(request, reply);
+    reply->value = result;
+    sendIpc(reply);
 }
 
 // ---- Tables dispatcher: read map ----------------------------------------------
@@ -280,15 +301,9 @@ uint32_t writeIgnored(uint32_t, uint32_t)
 
 uint32_t writeNetwork40(uint32_t e, uint32_t v)
 {
+    if (writePortSettings(0, 3, e, v) || writePortSettings(1, 10, e, v))
+        return COMTAB_OK;
     switch (e) {
-    case 3: setFrontEthernetIPAddress(v); return COMTAB_OK;
-    case 4: setFrontEthernetIPNetmask(v); return COMTAB_OK;
-    case 5: setFrontEthernetIPGateway(v); return COMTAB_OK;
-    case 10: setRearEthernetIPAddress(v); return COMTAB_OK;
-    case 11: setRearEthernetIPNetmask(v); return COMTAB_OK;
-    case 12: setRearEthernetIPGateway(v); return COMTAB_OK;
-    case 6: setCommandRequest(0, v); return COMTAB_OK;
-    case 13: setCommandRequest(1, v); return COMTAB_OK;
     case 15: return checked(v, isValidEthernetSwitchConfig, setEthernetSwitchConfig);
     case 16: return checked(v, isValidCpuVlanId, setCpuVlanId);
     default: return e >= 1 && e <= 16 ? COMTAB_NOT_WRITABLE : COMTAB_NO_ELEMENT;
@@ -466,9 +481,7 @@ void Display_msg_dispatcher(const DipcPacket* request, DipcPacket* reply)
         uint32_t r = request->table == 2 ? displayWriteTable2(request->element, request->value) : COMTAB_NO_ELEMENT;
         if (r != COMTAB_OK)
             logErr("WRITE_REQ: ERRORE %d\n\n", static_cast<int>(r));
-        startReply(request, reply);
-        reply->value = r;
-        sendIpc(reply);
+        sendWriteResult(request, reply, r);
         return;
     }
     case DIPC_READ_TABLE: {
@@ -561,9 +574,7 @@ void TABLES_msg_dispatcher(const DipcPacket* request, DipcPacket* reply)
         uint32_t r = tablesWriteElement(request->table, request->element, request->value);
         if (r != COMTAB_OK)
             logDebug("WRITE_REQ: ERRORE %d\n\n", static_cast<int>(r));
-        startReply(request, reply);
-        reply->value = r;
-        sendIpc(reply);
+        sendWriteResult(request, reply, r);
         return;
     }
     case DIPC_READ_TABLE: {

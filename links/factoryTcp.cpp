@@ -32,7 +32,10 @@ constexpr int kReadCountMax = 255 - 9 - 15;
 const uint8_t kPeers[24] = {0x00, 0x64, 0x65, 0x68, 0x69, 0x01, 0x02, 0x03, 0x50, 0x51, 0x52, 0x52,
                             0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F};
 
-struct Receiver {
+// The receive state of one frame receiver: 1 start, 2 and 3 the zero bytes
+// of a long frame, 4 address, 5 peer byte, 6 command, 7 data; a short frame
+// goes from the start to the address and from the address to the command.
+struct ChannelRx {
     int state = 1;
     bool escape = false;
     uint8_t addr = 0, peer = 0, command = 0;
@@ -43,7 +46,7 @@ struct Receiver {
 
 struct FactoryState {
     int listenFd = -1;
-    Receiver rx;
+    ChannelRx rx;
 };
 
 FactoryState& st()
@@ -75,277 +78,6 @@ bool isPeer(uint8_t b)
     return false;
 }
 
-// A byte that does not fit a header state: a start byte begins again.
-void headerMismatch(Receiver& r, uint8_t b)
-{
-    r.state = b == kStart ? 2 : 1;
-}
-
-void store(Receiver& r, uint8_t b)
-{
-    if (r.count >= static_cast<int>(sizeof r.stored)) {
-        // Longer than any request: drop the frame.
-        r.state = 1;
-        r.escape = false;
-        r.count = 0;
-        return;
-    }
-    r.stored[r.count++] = b;
-}
-
-int setNonBlocking(int fd, bool listening)
-{
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0) {
-        logInfo(listening ? "TCP Error - No flags available on listening socket" : "TCP Error - No flags available");
-        return -1;
-    }
-    if (fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
-        if (listening)
-            logInfo("TCP Error (%d) - Cannot set socket to non-blocking listening socket", errno);
-        else
-            logInfo("TCP Error (%d) - Cannot set socket to non-blocking", errno);
-        return -1;
-    }
-    return 0;
-}
-
-void reopenListening()
-{
-    if (st().listenFd >= 0)
-        close(st().listenFd);
-    st().listenFd = -1;
-    initFactoryTcpSocket();
-}
-
-} // namespace
-
-void FTS_ResetReceiver()
-{
-    st().rx = Receiver{};
-}
-
-int FTS_RecvByte(uint8_t b, uint8_t unitAddr, uint8_t* peer, uint8_t* command, uint8_t* data, int* dataLen,
-                 int* broadcast)
-{
-    Receiver& r = st().rx;
-    switch (r.state) {
-    case 1:
-        if (r.escape)
-            r.escape = false;
-        else if (b == kStart)
-            r.state = 2;
-        else if (b == kEscape)
-            r.escape = true;
-        return 0;
-    case 2:
-    case 3:
-        if (b == 0x00)
-            r.state++;
-        else
-            headerMismatch(r, b);
-        return 0;
-    case 4:
-        if (!isDelimiter(b) && (b == unitAddr || b == kBroadcast)) {
-            r.addr = b;
-            r.broadcast = b == kBroadcast;
-            r.state = 5;
-        } else {
-            headerMismatch(r, b);
-        }
-        return 0;
-    case 5:
-        if (!isDelimiter(b) && isPeer(b)) {
-            r.peer = b;
-            r.state = 6;
-        } else {
-            headerMismatch(r, b);
-        }
-        return 0;
-    case 6:
-        if (!isSpecial(b) && b != 1) {
-            r.command = b;
-            r.count = 0;
-            r.escape = false;
-            r.state = 7;
-        } else {
-            headerMismatch(r, b);
-        }
-        return 0;
-    default:
-        break;
-    }
-
-    // State 7: data.
-    if (r.escape) {
-        r.escape = false;
-        store(r, b);
-        return 0;
-    }
-    if (b == kStart) {
-        r.state = 2;
-        return 0;
-    }
-    if (b == kEscape) {
-        r.escape = true;
-        return 0;
-    }
-    if (b != kEnd) {
-        store(r, b);
-        if (isSpecial(b))
-            r.state = 1;
-        return 0;
-    }
-
-    // State 8: end of frame; the last stored byte is the checksum.
-    r.state = 1;
-    if (r.count < 1)
-        return 0;
-    unsigned sum = r.broadcast ? kBroadcast + r.command + kStart + kEscape
-                               : r.addr + r.peer + r.command + kStart + kEscape;
-    int len = r.count - 1;
-    for (int i = 0; i < len; i++) {
-        sum += r.stored[i];
-        if (isSpecial(r.stored[i]))
-            sum += kEscape;
-    }
-    if ((sum & 0xFF) != r.stored[len])
-        return 0;
-    *peer = r.peer;
-    *command = r.command;
-    memcpy(data, r.stored, static_cast<size_t>(len));
-    *dataLen = len;
-    *broadcast = r.broadcast ? 1 : 0;
-    return 1;
-}
-
-int FTS_BuildReply(uint8_t unitAddr, uint8_t peer, uint8_t command, const uint8_t* data, int length, uint8_t* out)
-{
-    if (command == 1 || length < 0 || length + 9 > 255)
-        return 0;
-    uint8_t* f = out + 1;
-    int n = 0;
-    f[n++] = kStart;
-    f[n++] = 0x00;
-    f[n++] = 0x00;
-    f[n++] = unitAddr;
-    f[n++] = peer;
-    f[n++] = command;
-    memcpy(f + n, data, static_cast<size_t>(length));
-    n += length;
-    f[n++] = kEscape;
-    unsigned sum = 0;
-    for (int i = 0; i < n; i++)
-        sum += f[i];
-    f[n++] = static_cast<uint8_t>(sum);
-    f[n++] = kEnd;
-    out[0] = static_cast<uint8_t>(n);
-    return 1;
-}
-
-int FTS_ExecuteCommand(const uint8_t* request, int reqLen, uint8_t* reply, int* replyLen, uint8_t* command)
-{
-    if (*command == 4) {
-        if (reqLen < 3 || request[0] > kReadCountMax)
-            return 0;
-        int n = request[0];
-        uint8_t table = request[1], element = static_cast<uint8_t>(request[2] >> 2);
-        uint8_t item[12] = {};
-        int itemLen = 0;
-        if (table == 2 && element == 1) {
-            getSerialNumber(item);
-            itemLen = 12;
-        } else if (table == 2 && element == 13) {
-            getFrontMacActive(item);
-            itemLen = 6;
-        } else if (table == 2 && element == 19) {
-            getRearMacActive(item);
-            itemLen = 6;
-        }
-        memset(reply, 0, static_cast<size_t>(n + 15));
-        reply[0] = request[0];
-        reply[1] = request[1];
-        reply[2] = request[2];
-        for (int i = 0; i < n && i < itemLen; i++)
-            reply[3 + i] = item[i];
-        *replyLen = n + 15;
-        *command = 140;
-        return 1;
-    }
-    if (*command == 3 || *command == 5) {
-        // N list elements of (table, element x 4 + size, value byte).
-        int n = reqLen >= 1 ? request[0] : 0;
-        bool whole = reqLen >= 3 && reqLen >= 1 + 3 * n;
-        uint8_t table = reqLen >= 3 ? request[1] : 0, element = reqLen >= 3 ? static_cast<uint8_t>(request[2] >> 2) : 0;
-        uint8_t value[12] = {};
-        for (int i = 0; whole && i < n && i < 12; i++)
-            value[i] = request[3 + 3 * i];
-        int status = 1;
-        if (whole && table == 2 && element == 1 && n >= 12) {
-            setSerialNumber(value);
-            status = 0;
-        } else if (whole && table == 2 && (element == 13 || element == 19) && n >= 6) {
-            if (element == 13) {
-                setFrontMacReceivedHead(value);
-                setFrontMacReceivedTail(value + 4);
-            } else {
-                setRearMacReceivedHead(value);
-                setRearMacReceivedTail(value + 4);
-            }
-            commitMacAddresses();
-            status = 0;
-        }
-        if (status == 0)
-            EepromHeaderUpdate();
-        memset(reply, 0, 14);
-        reply[0] = static_cast<uint8_t>(status);
-        *replyLen = 14;
-        *command = 139;
-        return 1;
-    }
-    return 0;
-}
-
-// ---- Frame codecs of the factory protocol on other channels ----------------
-
-namespace {
-
-// The receive state of one channel: states as the request state machine's
-// (1 start, 2 and 3 the zero bytes of a long frame, 4 address, 5 peer byte,
-// 6 command, 7 data); a short frame goes from the start to the address and
-// from the address to the command.
-struct ChannelRx {
-    int state = 1;
-    bool escape = false;
-    uint8_t addr = 0, peer = 0, command = 0;
-    bool broadcast = false;
-    uint8_t stored[FTS_DATA_MAX + 1] = {}; // data then the checksum
-    int count = 0;
-};
-
-struct ChannelDetect {
-    int state = 1;
-    bool escape = false;
-};
-
-struct CodecState {
-    ChannelRx shortRx[FTS_CHANNELS];
-    ChannelRx longRx[FTS_CHANNELS];
-    ChannelRx longRxB[FTS_CHANNELS];
-    ChannelDetect detect[FTS_CHANNELS];
-};
-
-CodecState& codecs()
-{
-    static CodecState s;
-    return s;
-}
-
-bool validChannel(int ch)
-{
-    return ch >= 0 && ch < FTS_CHANNELS;
-}
-
 // The frame after the length byte: header bytes, then the data (escaped
 // unless `raw`), 0xFC, the checksum and 0xFD. 1, or 0 when it would exceed
 // the 255 bytes its length byte counts.
@@ -375,11 +107,6 @@ int buildFrame(const uint8_t* header, int headerLen, bool raw, const uint8_t* da
     return 1;
 }
 
-bool refusedHeader(uint8_t addr, uint8_t command)
-{
-    return isDelimiter(addr) || isSpecial(command) || command == 1;
-}
-
 void dropFrame(ChannelRx& r)
 {
     r.state = 1;
@@ -396,6 +123,9 @@ void storeByte(ChannelRx& r, uint8_t b)
     r.stored[r.count++] = b;
 }
 
+// One byte into a frame receiver, long (`longForm`: the request and the
+// long-frame channels) or short: 1 when it completed a frame for `unitAddr`
+// or 0xF0 with a correct checksum, given in `frame`; else 0.
 int recvFrame(ChannelRx& r, uint8_t b, uint8_t unitAddr, bool longForm, FtsFrame* frame)
 {
     const int restart = longForm ? 2 : 4;
@@ -493,6 +223,155 @@ int recvFrame(ChannelRx& r, uint8_t b, uint8_t unitAddr, bool longForm, FtsFrame
     frame->dataLen = len;
     memcpy(frame->data, r.stored, static_cast<size_t>(len));
     return 1;
+}
+
+int setNonBlocking(int fd, bool listening)
+{
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) {
+        logInfo(listening ? "TCP Error - No flags available on listening socket" : "TCP Error - No flags available");
+        return -1;
+    }
+    if (fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        if (listening)
+            logInfo("TCP Error (%d) - Cannot set socket to non-blocking listening socket", errno);
+        else
+            logInfo("TCP Error (%d) - Cannot set socket to non-blocking", errno);
+        return -1;
+    }
+    return 0;
+}
+
+void reopenListening()
+{
+    if (st().listenFd >= 0)
+        close(st().listenFd);
+    st().listenFd = -1;
+    initFactoryTcpSocket();
+}
+
+} // namespace
+
+void FTS_ResetReceiver()
+{
+    st().rx = ChannelRx{};
+}
+
+int FTS_RecvByte(uint8_t b, uint8_t unitAddr, uint8_t* peer, uint8_t* command, uint8_t* data, int* dataLen,
+                 int* broadcast)
+{
+    FtsFrame frame;
+    if (!recvFrame(st().rx, b, unitAddr, true, &frame))
+        return 0;
+    *peer = frame.peer;
+    *command = frame.command;
+    memcpy(data, frame.data, static_cast<size_t>(frame.dataLen));
+    *dataLen = frame.dataLen;
+    *broadcast = frame.broadcast;
+    return 1;
+}
+
+int FTS_BuildReply(uint8_t unitAddr, uint8_t peer, uint8_t command, const uint8_t* data, int length, uint8_t* out)
+{
+    if (command == 1 || length < 0 || length + 9 > 255)
+        return 0;
+    const uint8_t header[] = {kStart, 0x00, 0x00, unitAddr, peer, command};
+    return buildFrame(header, sizeof header, true, data, length, out);
+}
+
+int FTS_ExecuteCommand(const uint8_t* request, int reqLen, uint8_t* reply, int* replyLen, uint8_t* command)
+{
+    if (*command == 4) {
+        if (reqLen < 3 || request[0] > kReadCountMax)
+            return 0;
+        int n = request[0];
+        uint8_t table = request[1], element = static_cast<uint8_t>(request[2] >> 2);
+        uint8_t item[12] = {};
+        int itemLen = 0;
+        if (table == 2 && element == 1) {
+            getSerialNumber(item);
+            itemLen = 12;
+        } else if (table == 2 && element == 13) {
+            getFrontMacActive(item);
+            itemLen = 6;
+        } else if (table == 2 && element == 19) {
+            getRearMacActive(item);
+            itemLen = 6;
+        }
+        memset(reply, 0, static_cast<size_t>(n + 15));
+        reply[0] = request[0];
+        reply[1] = request[1];
+        reply[2] = request[2];
+        for (int i = 0; i < n && i < itemLen; i++)
+            reply[3 + i] = item[i];
+        *replyLen = n + 15;
+        *command = 140;
+        return 1;
+    }
+    if (*command == 3 || *command == 5) {
+        // N list elements of (table, element x 4 + size, value byte).
+        int n = reqLen >= 1 ? request[0] : 0;
+        bool whole = reqLen >= 3 && reqLen >= 1 + 3 * n;
+        uint8_t table = reqLen >= 3 ? request[1] : 0, element = reqLen >= 3 ? static_cast<uint8_t>(request[2] >> 2) : 0;
+        uint8_t value[12] = {};
+        for (int i = 0; whole && i < n && i < 12; i++)
+            value[i] = request[3 + 3 * i];
+        int status = 1;
+        if (whole && table == 2 && element == 1 && n >= 12) {
+            setSerialNumber(value);
+            status = 0;
+        } else if (whole && table == 2 && (element == 13 || element == 19) && n >= 6) {
+            if (element == 13) {
+                setFrontMacReceivedHead(value);
+                setFrontMacReceivedTail(value + 4);
+            } else {
+                setRearMacReceivedHead(value);
+                setRearMacReceivedTail(value + 4);
+            }
+            commitMacAddresses();
+            status = 0;
+        }
+        if (status == 0)
+            EepromHeaderUpdate();
+        memset(reply, 0, 14);
+        reply[0] = static_cast<uint8_t>(status);
+        *replyLen = 14;
+        *command = 139;
+        return 1;
+    }
+    return 0;
+}
+
+// ---- Frame codecs of the factory protocol on other channels ----------------
+
+namespace {
+
+struct ChannelDetect {
+    int state = 1;
+    bool escape = false;
+};
+
+struct CodecState {
+    ChannelRx shortRx[FTS_CHANNELS];
+    ChannelRx longRx[FTS_CHANNELS];
+    ChannelRx longRxB[FTS_CHANNELS];
+    ChannelDetect detect[FTS_CHANNELS];
+};
+
+CodecState& codecs()
+{
+    static CodecState s;
+    return s;
+}
+
+bool validChannel(int ch)
+{
+    return ch >= 0 && ch < FTS_CHANNELS;
+}
+
+bool refusedHeader(uint8_t addr, uint8_t command)
+{
+    return isDelimiter(addr) || isSpecial(command) || command == 1;
 }
 
 } // namespace

@@ -5,59 +5,15 @@
 // the system image as it was; a tick that answers sends at most one frame,
 // which is whole.
 #include "Config/StrutturaDati.h"
-#include "comtab/dbPool.h"
 #include "links/changeOver.h"
 #include "links/dcm.h"
-#include "platform/init.h"
-#include "platform/paths.h"
+#include "links/fuzz/dcmFuzzLine.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-
-struct Rig {
-    int peer = -1;
-    int channel = 0;
-};
-
-void removePool()
-{
-    shm_unlink(shmObjectName("DbPool").c_str());
-}
-
-Rig& rig()
-{
-    static Rig r = [] {
-        Rig n;
-        char root[] = "/tmp/corvane-fuzz-XXXXXX";
-        if (!mkdtemp(root))
-            abort();
-        setenv("CORVANE_ROOT", root, 1);
-        platformInit();
-        check(initDbAreaContainer() == 0);
-        atexit(removePool);
-        int line[2];
-        check(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, line) == 0);
-        n.peer = line[1];
-        DCM_Init();
-        n.channel = DCM_RegisterChannel(line[0], DCM_CH_UART);
-        check(n.channel > 0);
-        vrlChangeOverInit();
-        return n;
-    }();
-    return r;
-}
 
 std::vector<uint8_t> drain(int fd)
 {
@@ -73,7 +29,7 @@ std::vector<uint8_t> drain(int fd)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Rig& r = rig();
+    const DcmFuzzLine& r = dcmFuzzLine(SOCK_STREAM, vrlChangeOverInit);
     static SystemImage before;
     size_t pos = 0;
     while (pos < size) {
@@ -87,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             int res = vrlChangeOverTic(r.channel);
             std::vector<uint8_t> sent = drain(r.peer);
             if (res != 0) {
-                check(sent.empty());
-                check(memcmp(&before, getSystemImage(), sizeof before) == 0);
+                fuzzCheck(sent.empty());
+                fuzzCheck(memcmp(&before, getSystemImage(), sizeof before) == 0);
                 if (res == 9)
                     break;
                 continue;
@@ -96,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // A reply the frame encoder refuses (an error reply without an
             // element) leaves nothing on the wire; anything sent is a frame.
             if (!sent.empty())
-                check(sent.size() >= 9 && sent.front() == kDcmStart && sent.back() == kDcmEnd);
+                fuzzCheck(sent.size() >= 9 && sent.front() == kDcmStart && sent.back() == kDcmEnd);
         }
     }
     return 0;

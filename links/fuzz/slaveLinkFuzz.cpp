@@ -4,59 +4,15 @@
 // another address, sends nothing and leaves the system image as it was.
 #include "Config/StrutturaDati.h"
 #include "alarms/logicaTx.h"
-#include "comtab/dbPool.h"
 #include "links/dcm.h"
+#include "links/fuzz/dcmFuzzLine.h"
 #include "links/slaveLink.h"
-#include "platform/init.h"
-#include "platform/paths.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-
-struct Rig {
-    int peer = -1;
-    int channel = 0;
-};
-
-void removePool()
-{
-    shm_unlink(shmObjectName("DbPool").c_str());
-}
-
-Rig& rig()
-{
-    static Rig r = [] {
-        Rig n;
-        char root[] = "/tmp/corvane-fuzz-XXXXXX";
-        if (!mkdtemp(root))
-            abort();
-        setenv("CORVANE_ROOT", root, 1);
-        platformInit();
-        check(initDbAreaContainer() == 0);
-        atexit(removePool);
-        int line[2];
-        check(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, line) == 0);
-        n.peer = line[1];
-        DCM_Init();
-        n.channel = DCM_RegisterChannel(line[0], DCM_CH_UART);
-        check(n.channel > 0);
-        getSystemImage()->logic.controlSerialAddress = 5;
-        return n;
-    }();
-    return r;
-}
 
 bool nothingWaits(int fd)
 {
@@ -68,7 +24,7 @@ bool nothingWaits(int fd)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Rig& r = rig();
+    const DcmFuzzLine& r = dcmFuzzLine(SOCK_DGRAM, [] { getSystemImage()->logic.controlSerialAddress = 5; });
     static SystemImage before;
     size_t pos = 0;
     uint8_t own = LogicaTx_GetOwnLinkAddress();
@@ -78,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             n = size - pos;
         if (n == 0)
             continue;
-        check(write(r.peer, data + pos, n) == static_cast<ssize_t>(n));
+        fuzzCheck(write(r.peer, data + pos, n) == static_cast<ssize_t>(n));
         // The frame as the decoder sees it: refused or for another unit.
         DcmFrameBuf f;
         f.flag = 0;
@@ -94,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         memcpy(&before, getSystemImage(), sizeof before);
         vrlSlaveTick(r.channel);
         if (!decodes || !forMe) {
-            check(nothingWaits(r.peer));
-            check(memcmp(&before, getSystemImage(), sizeof before) == 0);
+            fuzzCheck(nothingWaits(r.peer));
+            fuzzCheck(memcmp(&before, getSystemImage(), sizeof before) == 0);
         } else {
             nothingWaits(r.peer);
         }

@@ -5,7 +5,7 @@
 #include "links/comChannels.h"
 #include "links/dcm.h"
 #include "links/tableResponder.h"
-#include "links/tests/linkResponderSupport.h"
+#include "links/tests/linkPortFixture.h"
 
 #include "Config/StrutturaDati.h"
 #include "Config/eventBitmaps.h"
@@ -13,16 +13,12 @@
 #include "Config/keys/logicaTxKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/commandManager.h"
-#include "hw/tests/boardFixture.h"
-#include "sim/simSerial.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fcntl.h>
-#include <sched.h>
 #include <string>
-#include <sys/ioctl.h>
+
 
 namespace {
 
@@ -30,41 +26,20 @@ constexpr uint32_t kOwn = 3;
 // The controller puts the unit's address in the third address byte.
 constexpr uint32_t kAddr = kOwn << 8;
 
-class ChangeOver : public BoardFixture {
+class ChangeOver : public LinkPortFixture {
 protected:
-    void SetUp() override
+    ChangeOver() : LinkPortFixture("/dev/ttyS2", COM_OpenSerialChannel3, 4) {}
+    void configure() override
     {
-        BoardFixture::SetUp();
-        if (unshare(CLONE_NEWNET) != 0)
-            GTEST_SKIP() << "no network namespace";
-        peer = simSerialOpenPeer("/dev/ttyS2");
-        ASSERT_GE(peer, 0);
-        fcntl(peer, F_SETFL, fcntl(peer, F_GETFL) | O_NONBLOCK);
         setExciterMode(0);
         setChangeOverSerialAddress(kOwn);
         setFunctionalType(11, 0);
-        ASSERT_EQ(COM_OpenSerialChannel3(), 0);
-        channel = COM_GetChannelNumber(4);
-        fd = COM_GetPollTable()[channel - 1].fd;
-    }
-    void TearDown() override
-    {
-        COM_ResetChannelsForTest();
-        if (peer >= 0)
-            close(peer);
-        BoardFixture::TearDown();
     }
 
     // The controller sends `frame`; the responder takes it and ticks once.
     int send(const Bytes& frame)
     {
-        EXPECT_EQ(write(peer, frame.data(), frame.size()), ssize_t(frame.size()));
-        int n = 0;
-        for (int i = 0; i < 1000 && n < int(frame.size()); i++) {
-            ioctl(fd, FIONREAD, &n);
-            if (n < int(frame.size()))
-                usleep(1000);
-        }
+        peerWrite(frame);
         vrlChangeOverMsgRecv(fd);
         return vrlChangeOverTic(channel);
     }
@@ -75,11 +50,6 @@ protected:
         last = peerTake(peer);
         return decodeReply(last, DCM_ADDR_4BYTE);
     }
-
-    int peer = -1;
-    int channel = 0;
-    int fd = -1;
-    Bytes last;
 };
 
 TEST_F(ChangeOver, ListReadOfFunctionalTypeIsTheGoldenFrameAndItsValueTravelsAsWritten)
@@ -276,29 +246,17 @@ TEST_F(ChangeOver, BytesBeyondTheRingAreDroppedWithAConsoleLine)
 TEST_F(ChangeOver, StatusBitsFollowTheirEvents)
 {
     // One event per mapping, and the bit it lights in table 4.
-    struct Case {
-        uint16_t event;
-        int byte;
-        int bit;
-        bool inverted;
-    } cases[] = {{6, 1, 0, false},  {12, 1, 1, false}, {13, 1, 2, false}, {32, 1, 3, false}, {9, 1, 4, false},
-                 {2, 1, 5, false},  {1, 1, 6, true},   {28, 1, 7, false}, {21, 2, 1, false}, {8, 2, 3, false},
-                 {15, 2, 5, false}, {4, 2, 6, false},  {5, 2, 6, false},  {18, 2, 7, false}, {19, 3, 0, false},
-                 {57, 3, 1, false}, {58, 3, 2, false}, {55, 3, 3, true},  {81, 3, 5, false}, {82, 3, 6, false},
-                 {44, 4, 2, false}, {3, 4, 3, false}};
+    const StatusBitCase cases[] = {
+        {6, 1, 0, false}, {12, 1, 1, false}, {13, 1, 2, false}, {32, 1, 3, false}, {9, 1, 4, false},
+        {2, 1, 5, false}, {1, 1, 6, true}, {28, 1, 7, false}, {21, 2, 1, false}, {8, 2, 3, false},
+        {15, 2, 5, false}, {4, 2, 6, false}, {5, 2, 6, false}, {18, 2, 7, false}, {19, 3, 0, false},
+        {57, 3, 1, false}, {58, 3, 2, false}, {55, 3, 3, true}, {81, 3, 5, false}, {82, 3, 6, false},
+        {44, 4, 2, false}, {3, 4, 3, false},
+    };
     const TableSet* set = changeOverTableSet();
+    expectStatusBits(set, cases, 9);
     uint8_t buf[kTableBufBytes];
     int count = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.event);
-        for (uint8_t on : {0, 1}) {
-            setEventBit(on, c.event);
-            ASSERT_EQ(TR_BuildTable(set, 4, &count, buf), 0);
-            EXPECT_EQ(count, 9);
-            EXPECT_EQ((buf[c.byte - 1] >> c.bit) & 1, on ^ c.inverted);
-        }
-        setEventBit(0, c.event);
-    }
     ASSERT_EQ(TR_BuildTable(set, 4, &count, buf), 0);
     EXPECT_EQ(buf[2] >> 7, 1); // input-group status word 0
     EXPECT_EQ(buf[1] & 0x11, 0);

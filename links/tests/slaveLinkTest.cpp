@@ -5,7 +5,7 @@
 #include "links/dcm.h"
 #include "links/slaveLink.h"
 #include "links/tableResponder.h"
-#include "links/tests/linkResponderSupport.h"
+#include "links/tests/linkPortFixture.h"
 
 #include "Config/StrutturaDati.h"
 #include "Config/eventBitmaps.h"
@@ -14,64 +14,37 @@
 #include "Config/keys/audioKeys.h"
 #include "alarms/logicaTx.h"
 #include "comtab/commandManager.h"
-#include "hw/tests/boardFixture.h"
-#include "sim/simSerial.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sched.h>
 #include <string>
-#include <sys/ioctl.h>
+
 
 namespace {
 
 constexpr uint8_t kOwn = 7;
 
-class SlaveLink : public BoardFixture {
+class SlaveLink : public LinkPortFixture {
 protected:
-    void SetUp() override
+    SlaveLink() : LinkPortFixture("/dev/ttyS0", COM_OpenSerialChannel1, 2) {}
+    void configure() override
     {
-        BoardFixture::SetUp();
-        if (unshare(CLONE_NEWNET) != 0)
-            GTEST_SKIP() << "no network namespace";
-        peer = simSerialOpenPeer("/dev/ttyS0");
-        ASSERT_GE(peer, 0);
-        fcntl(peer, F_SETFL, fcntl(peer, F_GETFL) | O_NONBLOCK);
         setExciterMode(1);
         setControlSerialAddress(kOwn);
-        ASSERT_EQ(COM_OpenSerialChannel1(), 0);
-        channel = COM_GetChannelNumber(2);
-        fd = COM_GetPollTable()[channel - 1].fd;
     }
     void TearDown() override
     {
-        COM_ResetChannelsForTest();
         setExciterMode(0);
-        if (peer >= 0)
-            close(peer);
-        BoardFixture::TearDown();
+        LinkPortFixture::TearDown();
     }
 
     DcmMsg ask(uint8_t command, const Bytes& body, uint8_t address = kOwn)
     {
-        Bytes frame = linkFrame(address, false, command, body);
-        EXPECT_EQ(write(peer, frame.data(), frame.size()), ssize_t(frame.size()));
-        int n = 0;
-        for (int i = 0; i < 1000 && n < int(frame.size()); i++) {
-            ioctl(fd, FIONREAD, &n);
-            if (n < int(frame.size()))
-                usleep(1000);
-        }
+        peerWrite(linkFrame(address, false, command, body));
         vrlSlaveTick(channel);
         last = peerTake(peer, 100);
         return decodeReply(last, DCM_ADDR_1BYTE);
     }
-
-    int peer = -1;
-    int channel = 0;
-    int fd = -1;
-    Bytes last;
 };
 
 TEST_F(SlaveLink, Table9IsReadAsABlockOnlyAndTable5ByByte)
@@ -161,27 +134,14 @@ TEST_F(SlaveLink, WritesByTable)
 
 TEST_F(SlaveLink, StatusBitsFollowTheirEvents)
 {
-    struct Case {
-        uint16_t event;
-        int byte;
-        int bit;
-        bool inverted;
-    } cases[] = {{1, 1, 0, true},   {2, 1, 1, false},  {54, 1, 2, false}, {12, 1, 3, false}, {18, 1, 4, false},
-                 {19, 1, 5, false}, {59, 1, 6, false}, {31, 1, 7, false}, {56, 2, 0, true},  {57, 2, 1, true},
-                 {58, 2, 2, false}, {52, 2, 3, false}, {53, 2, 4, false}, {55, 2, 5, false}, {29, 2, 6, false},
-                 {30, 2, 7, false}, {44, 3, 0, false}, {64, 3, 2, false}, {65, 3, 3, false}, {60, 3, 4, false},
-                 {61, 3, 5, false}, {70, 3, 6, false}, {7, 3, 7, false},  {13, 4, 0, false}, {67, 4, 1, false}};
-    uint8_t buf[kTableBufBytes];
-    int count = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.event);
-        for (uint8_t on : {0, 1}) {
-            setEventBit(on, c.event);
-            ASSERT_EQ(TR_BuildTable(slaveTableSet(), 4, &count, buf), 0);
-            EXPECT_EQ((buf[c.byte - 1] >> c.bit) & 1, on ^ c.inverted);
-        }
-        setEventBit(0, c.event);
-    }
+    const StatusBitCase cases[] = {
+        {1, 1, 0, true}, {2, 1, 1, false}, {54, 1, 2, false}, {12, 1, 3, false}, {18, 1, 4, false},
+        {19, 1, 5, false}, {59, 1, 6, false}, {31, 1, 7, false}, {56, 2, 0, true}, {57, 2, 1, true},
+        {58, 2, 2, false}, {52, 2, 3, false}, {53, 2, 4, false}, {55, 2, 5, false}, {29, 2, 6, false},
+        {30, 2, 7, false}, {44, 3, 0, false}, {64, 3, 2, false}, {65, 3, 3, false}, {60, 3, 4, false},
+        {61, 3, 5, false}, {70, 3, 6, false}, {7, 3, 7, false}, {13, 4, 0, false}, {67, 4, 1, false},
+    };
+    expectStatusBits(slaveTableSet(), cases);
 }
 
 TEST_F(SlaveLink, TaStepCarriesTheTaIntoTheCurrentDataSet)
