@@ -75,9 +75,7 @@ ROLE = {
     "the AES/EBU alarm code": ["cfgGetElement(KEYROW(AesEbuAlCode), 0)"],
     "the measured deviations of MPX, left, right, aux and pilot":
         [f"cfgGetElement(KEYROW(Measured{n}Deviation), 0)" for n in ("Mpx", "Left", "Right", "Aux", "Pilot")],
-    "the measured deviations of MPX, left, right, aux and pilot; the measured levels in dB of MPX, left, right, "
-    "aux and pilot":
-        [f"cfgGetElement(KEYROW(Measured{n}Deviation), 0)" for n in ("Mpx", "Left", "Right", "Aux", "Pilot")] +
+    "the measured levels in dB of MPX, left, right, aux and pilot":
         [f"cfgGetElement(KEYROW(Measured{n}Level_dB), 0)" for n in ("Mpx", "Left", "Right", "Aux", "Pilot")],
     "the measured levels in dB of the same five":
         [f"cfgGetElement(KEYROW(Measured{n}Level_dB), 0)" for n in ("Mpx", "Left", "Right", "Aux", "Pilot")],
@@ -114,7 +112,7 @@ ROLE = {
     ("slave", 11, "requested and running flags of command-manager slot 6"): ["CMD_IsRunning(6)"] * 2,
     ("slave", 11, "requested and running flags of slot 5"): ["CMD_IsRunning(5)"] * 2,
     # Remote, process data.
-    ("pd", 3, "the byte item of Part 9.121 table 5 element 3"): ["cfgGetElement(KEYROW(SWRFoldback), 0)"],
+    ("pd", 3, "the byte item of the other link's table 5 element 3"): ["cfgGetElement(KEYROW(SWRFoldback), 0)"],
     ("pd", 6, "a signed `logica_tx` word"): ["cfgGetElement(KEYROW(TemperatureOffset), 0)"],
     ("pd", 6, "six runtime power words of the power chain"): POWER_WORDS,
     ("pd", 10, "requested and running flags of command-manager slot 8"): ["CMD_IsRunning(8)"] * 2,
@@ -136,13 +134,8 @@ ROLE = {
     ("ext", 7, "the input-delay measurement request"): ["cfgGetElement(KEYROW(InputDelayMeasReq), 0)"],
     ("ext", 7, "a further status word of the input-delay machine"): ["cfgGetElement(KEYROW(DelMeasOk), 0)"],
 }
-# The key a role element stands for when a write "sets the item that the
-# read table names" there.
-ROLE_KEY = {
-    "cfgGetElement(KEYROW(SWRFoldback), 0)": "SWRFoldback",
-}
 # Introductions and remarks of a catalogue cell that name no element.
-SKIP = ["runtime power words of the power chain (Part 0.4): ", "the low byte of each of: ",
+SKIP = ["runtime power words of the power chain: ", "the low byte of each of: ",
         "each sent as its low byte"]
 
 # Tables with a builder of their own (the bytes of one element do not follow
@@ -256,7 +249,10 @@ def role(link, table, element, phrase):
 def parse_elements(link, table, cell, keys):
     """The elements of a catalogue cell, in order; the element numbers the
     cell writes are checked against the position."""
-    text = cell
+    # Citations of other sections go; a reference into another link's
+    # tables reads "the other link's table ...".
+    text = re.sub(r" \(Parts? [\d.]+(?: and [\d.]+)?\)", "", cell)
+    text = re.sub(r"\bPart [\d.]+ (?=table)", "the other link's ", text)
     for s in SKIP:
         if text.startswith(s) and ":" in s:
             text = text[len(s):]
@@ -296,7 +292,7 @@ def parse_elements(link, table, cell, keys):
         hit = next((p for p in known if plain.startswith(p) and re.match(r"$|[,;]", plain[len(p):])), None)
         if hit:
             for e in role(link, table, len(out) + 1, hit):
-                out.append(Elem(e, ROLE_KEY.get(e) or key_of(e), hit))
+                out.append(Elem(e, key_of(e), hit))
             pos += len(consume(rest, hit))
             continue
         skip = next((s for s in SKIP if rest.startswith(s)), None)
@@ -364,20 +360,20 @@ class Link:
         self.name, self.prefix, self.order = name, prefix, order
         self.tables = []  # (table, count, width, order, source, elems)
         self.list_width = {}
-        self.status = []  # (byte, bit, form)
-        self.status_table = None
+        self.status = []  # STATUS_* rows
+        self.status_bytes = 0
         self.writes = []
         self.writable = []
         self.extra = []  # further generated lines
 
 
-def dcm_catalogue(link, lines, keys, status_table):
+def dcm_catalogue(link, lines, keys, status_no):
     rows = table_after(lines, "Table catalogue")
     for table, count, kind, cell in rows:
         t, n = int(table), int(count)
         width = WIDTH[kind.split(",")[0]]
         order = "TO_HOST" if "not byte-swapped" in kind else link.order
-        if t == status_table:
+        if t == status_no:
             link.tables.append((t, n, width, order, "status", None))
         elif (link.name, t) in BUILDERS:
             link.tables.append((t, n, width, order, BUILDERS[(link.name, t)], None))
@@ -481,11 +477,6 @@ def runs(els):
     return [(a, b) for a, b in out]
 
 
-def others(listed, t, all_rows):
-    """Elements 0 to 255 of table t that no row lists."""
-    return [e for e in range(0, 256) if e not in listed]
-
-
 def effect_rows(w, t, els, effect, result):
     """Rows for the common effects of the write tables; False when the effect
     needs the caller."""
@@ -569,12 +560,12 @@ def dcm_writes(link, lines, keys):
 # ---- The remote link ----------------------------------------------------------------
 
 
-def remote_catalogue(link, lines, heading, keys, status_table_no):
+def remote_catalogue(link, lines, heading, keys, status_no):
     for table, elements, cell in table_after(lines, heading):
         t = int(table)
         m = re.match(r"(\d+) (words|half-words|bytes)", elements)
         n, width = int(m.group(1)), WIDTH[m.group(2)]
-        if t == status_table_no:
+        if t == status_no:
             link.tables.append((t, n, width, "TO_HOST", "status", None))
         elif (link.name, t) in BUILDERS:
             link.tables.append((t, n, width, "TO_HOST", BUILDERS[(link.name, t)], None))
