@@ -15,10 +15,13 @@
 // Tables: (table, count, width, order, list width, source).
 #define TABLE_ELEMS(t, count, width, order, listWidth, elems)                                                         \
     {t, count, width, order, elems, nullptr, listWidth, nullptr, 0, 0}
-#define TABLE_ZERO(t, count, width, order, listWidth) {t, count, width, order, nullptr, nullptr, listWidth, nullptr, 0, 0}
-#define TABLE_BUILT(t, count, width, order, listWidth, fn) {t, count, width, order, nullptr, fn, listWidth, nullptr, 0, 0}
+#define TABLE_ZERO(t, count, width, order, listWidth)                                                                 \
+    {t, count, width, order, nullptr, nullptr, listWidth, nullptr, 0, 0}
+#define TABLE_BUILT(t, count, width, order, listWidth, fn)                                                            \
+    {t, count, width, order, nullptr, fn, listWidth, nullptr, 0, 0}
 #define TABLE_STATUS(t, count, order, listWidth, rows, bytes)                                                         \
-    {t, count, 1, order, nullptr, nullptr, listWidth, rows, static_cast<uint8_t>(sizeof rows / sizeof rows[0]), bytes}
+    {t, count, 1, order, nullptr, nullptr, listWidth, rows, static_cast<uint8_t>(sizeof rows / sizeof rows[0]),       \
+     bytes}
 
 // Status bits: (byte counted from 1, bit, ...).
 #define STATUS_EVENT(byte, bit, n) {byte, bit, SB_EVENT, n, 0, nullptr}
@@ -33,16 +36,17 @@
 // A validator and a setter by name; APPLY: the setter's apply flag set, so
 // a link write applies at once.
 #define WR_FN(t, e, valid, set)                                                                                       \
-    {t, e, e, LW_KEY, 13, 0, 0, [](uint32_t v) -> int { return valid(v); }, [](uint32_t v) { set(v); }, nullptr,        \
-     nullptr}
+    {t, e, e, LW_KEY, 13, 0, 0, [](uint32_t v) -> int { return valid(v); }, [](uint32_t v) { set(v); },               \
+     nullptr, nullptr}
 #define WR_FN_APPLY(t, e, valid, set)                                                                                 \
-    {t, e, e, LW_KEY, 13, 0, 0, [](uint32_t v) -> int { return valid(v); }, [](uint32_t v) { set(v, 1); }, nullptr,     \
-     nullptr}
+    {t, e, e, LW_KEY, 13, 0, 0, [](uint32_t v) -> int { return valid(v); }, [](uint32_t v) { set(v, 1); },            \
+     nullptr, nullptr}
 // A setter without validation.
 #define WR_SET(t, e, set) {t, e, e, LW_KEY, 13, 0, 0, nullptr, [](uint32_t v) { set(v); }, nullptr, nullptr}
 #define WR_SET_APPLY(t, e, set) {t, e, e, LW_KEY, 13, 0, 0, nullptr, [](uint32_t v) { set(v, 1); }, nullptr, nullptr}
 // The key row's setter for values lo to hi, a range the link gives.
-#define WR_RANGED(t, e, Id, lo, hi) {t, e, e, LW_HAND, 0, 0, 0, nullptr, nullptr, linkRanged<&KEYROW(Id), lo, hi>, nullptr}
+#define WR_RANGED(t, e, Id, lo, hi)                                                                                   \
+    {t, e, e, LW_HAND, 0, 0, 0, nullptr, nullptr, linkRanged<&KEYROW(Id), lo, hi>, nullptr}
 // COMTAB_WriteElement(tt, te, value): its result, or (DROP) 0.
 #define WR_COMTAB(t, e, tt, te) {t, e, e, LW_COMTAB, 0, tt, te, nullptr, nullptr, nullptr, nullptr}
 #define WR_COMTAB_DROP(t, e, tt, te) {t, e, e, LW_COMTAB, kLwDropResult, tt, te, nullptr, nullptr, nullptr, nullptr}

@@ -2,7 +2,7 @@
 """Generates the rows of the unit-link responders from the text that
 describes them:
 
-  links/gen/changeOverRows.inc  the change-over link (sections "Change-over
+  links/gen/changeOverRows.inc  the change-over link (section "Change-over
                                 link responder")
   links/gen/slaveRows.inc       the slave link ("Slave link responder")
   links/gen/remoteLtxRows.inc   both families of the remote link over UDP
@@ -246,6 +246,36 @@ def role(link, table, element, phrase):
     return ROLE.get((link, table, element, phrase), ROLE.get((link, table, phrase), ROLE.get(phrase)))
 
 
+def key_elem(ident, text):
+    return Elem(f"cfgGetElement(KEYROW({ident}), 0)", ident, text)
+
+
+# Element forms tried before the mapped phrases: the key run (`A` ... `B`)
+# after the words that introduce it, and a flag of a key.
+FIRST_RULES = [
+    (r"(?:then )?for [^`;]*?\(`(\w+)` \.\.\. `(\w+)`\)",
+     lambda m, keys: [key_elem(k, k) for k in keys.run(m[1], m[2])]),
+    (r"1 when `(\w+)` is non-zero",
+     lambda m, keys: [Elem(f"cfgGetElement(KEYROW({keys.ident(m[1])}), 0) != 0", keys.ident(m[1]), m[0])]),
+]
+# Element forms tried after them: a constant, a key by its name.
+LAST_RULES = [
+    (r"(?:always )?(\d+)(?=$|[,;])", lambda m, keys: [Elem(None if m[1] == "0" else m[1], None, m[0])]),
+    (r"`(\w+)`( \([^)]*\))?(?=$|[,;])", lambda m, keys: [key_elem(keys.ident(m[1]), m[1])]),
+]
+
+
+def apply_rule(rules, rest, keys, out):
+    """The length of `rest` the first matching rule takes, its elements added
+    to out; 0 when none matches."""
+    for pattern, make in rules:
+        m = re.match(pattern, rest)
+        if m:
+            out.extend(make(m, keys))
+            return m.end()
+    return 0
+
+
 def parse_elements(link, table, cell, keys):
     """The elements of a catalogue cell, in order; the element numbers the
     cell writes are checked against the position."""
@@ -272,18 +302,9 @@ def parse_elements(link, table, cell, keys):
                 raise SystemExit(f"{link} table {table}: element {first} at position {len(out) + 1}: {rest}")
             pos += num.end()
             continue
-        # The key run (`A` ... `B`), after the words that introduce it.
-        run = re.match(r"(?:then )?for [^`;]*?\(`(\w+)` \.\.\. `(\w+)`\)", rest)
-        if run:
-            for k in keys.run(run.group(1), run.group(2)):
-                out.append(Elem(f"cfgGetElement(KEYROW({k}), 0)", k, k))
-            pos += run.end()
-            continue
-        nonzero = re.match(r"1 when `(\w+)` is non-zero", rest)
-        if nonzero:
-            k = keys.ident(nonzero.group(1))
-            out.append(Elem(f"cfgGetElement(KEYROW({k}), 0) != 0", k, nonzero.group(0)))
-            pos += nonzero.end()
+        rule = apply_rule(FIRST_RULES, rest, keys, out)
+        if rule:
+            pos += rule
             continue
         # A phrase the mappings know, the longest first.
         known = sorted([p for p in ROLE if isinstance(p, str)] +
@@ -299,17 +320,9 @@ def parse_elements(link, table, cell, keys):
         if skip:
             pos += len(skip)
             continue
-        const = re.match(r"(?:always )?(\d+)(?=$|[,;])", rest)
-        if const:
-            v = int(const.group(1))
-            out.append(Elem(None if v == 0 else str(v), None, const.group(0)))
-            pos += const.end()
-            continue
-        key = re.match(r"`(\w+)`( \([^)]*\))?(?=$|[,;])", rest)
-        if key:
-            k = keys.ident(key.group(1))
-            out.append(Elem(f"cfgGetElement(KEYROW({k}), 0)", k, key.group(1)))
-            pos += key.end()
+        rule = apply_rule(LAST_RULES, rest, keys, out)
+        if rule:
+            pos += rule
             continue
         raise SystemExit(f"{link} table {table}: no mapping for: {rest}")
     return out
@@ -501,6 +514,19 @@ def effect_rows(w, t, els, effect, result):
         for e in els:
             w.rows.append(f"WR_CMD({t}, {e}, {m.group(1)})")
         return True
+    # Setters named in order, each with its validator ("the byte item of
+    # element n": the setter of the item the read table names there).
+    if re.match(r"the key's validator, then its setter|validated setters:|validated `set", effect):
+        setters = setter_list(effect)
+        assert len(setters) == len(els), (t, els, setters)
+        for e, (setter, valid, item) in zip(els, setters):
+            w.setter(t, e, setter or w.read_item(t, item), valid=valid)
+        return True
+    m = re.fullmatch(r"`(set\w+)`\(value, 1\)(?:, without validation)?", effect)
+    if m:
+        for e in els:
+            w.setter(t, e, m.group(1), validated=False)
+        return True
     return False
 
 
@@ -534,17 +560,6 @@ def dcm_writes(link, lines, keys):
                 effect.startswith("validated setters in the order of the read table"):
             for e in els:
                 w.setter(t, e, w.read_item(t, e, effect))
-            continue
-        if effect.startswith("the key's validator, then its setter") or effect.startswith("validated setters:"):
-            setters = setter_list(effect)
-            assert len(setters) == len(els), (t, els, setters)
-            for e, (name, valid, _) in zip(els, setters):
-                w.setter(t, e, name, valid=valid)
-            continue
-        m = re.match(r"`(set\w+)`\(value, 1\), without validation", effect)
-        if m:
-            for e in els:
-                w.setter(t, e, m.group(1), validated=False)
             continue
         raise SystemExit(f"{link.name} ({t}, {spec}): no mapping for the effect: {effect}")
     link.writes = w.rows
@@ -598,24 +613,13 @@ def remote_writes(pd, ext, lines, keys):
             continue
         els = [e for e in range(0, 256) if e not in listed.get(t, set())] if spec == "other" else numbers(spec)
         listed.setdefault(t, set()).update(els)
-        book = re.fullmatch(r'book line "([^"]*)"(?: \(two blanks before "from"\))?, `COMTAB_WriteElement`\(7, (\d+), 1\)',
-                            effect)
+        book = re.fullmatch(r'book line "([^"]*)"(?: \(two blanks before "from"\))?, '
+                            r'`COMTAB_WriteElement`\(7, (\d+), 1\)', effect)
         if book:
             commands.append(f'BOOK_COMMAND({t}, {els[0]}, "{book.group(1)}", {book.group(2)})')
             w.rows.append(f"WR_HAND({t}, {els[0]}, {els[0]}, externalCommand)")
             continue
         if effect_rows(w, t, els, effect, result):
-            continue
-        if effect.startswith("validated setters:") or effect.startswith("validated `set"):
-            setters = setter_list(effect)
-            assert len(setters) == len(els), (t, els, setters)
-            for e, (name, valid, item) in zip(els, setters):
-                w.setter(t, e, name or w.read_item(t, item), valid=valid)
-            continue
-        m = re.fullmatch(r"`(set\w+)`\(value, 1\)", effect)
-        if m:
-            for e in els:
-                w.setter(t, e, m.group(1), validated=False)
             continue
         raise SystemExit(f"pd ({t}, {spec}): no mapping for the effect: {effect}")
     pd.writes = w.rows
@@ -733,6 +737,18 @@ def emit(link):
     return "\n".join(lines) + "\n"
 
 
+def dcm_link(doc, name, prefix, keys):
+    """A serial link's rows: its catalogue, the status bits of its table 4
+    and its write rows; and its section's text."""
+    lines = section(doc, SECTIONS[name])
+    link = Link(name, prefix, "TO_MSB_FIRST")
+    dcm_catalogue(link, lines, keys, 4)
+    status_table(link, table_after(lines, "Status bits of table 4"))
+    link.status_bytes = 4
+    dcm_writes(link, lines, keys)
+    return link, "\n".join(lines)
+
+
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
@@ -741,26 +757,16 @@ def main():
     keys = Keys(root)
     outputs = {}
 
-    co_lines = section(doc, SECTIONS["co"])
-    co = Link("co", "Co", "TO_MSB_FIRST")
-    dcm_catalogue(co, co_lines, keys, 4)
-    status_table(co, table_after(co_lines, "Status bits of table 4"))
-    co.status_bytes = 4
-    dcm_writes(co, co_lines, keys)
+    co, text = dcm_link(doc, "co", "Co", keys)
     m = re.search(r"A list read takes element e .*? as word e - 1 for tables ([\d, and]+) and as byte e - 1 for the "
-                  r"other tables", "\n".join(co_lines))
+                  r"other tables", text)
     for t, *_ in co.tables:
         co.list_width[t] = 4 if t in numbers(m.group(1)) else 1
     outputs["links/gen/changeOverRows.inc"] = header("the change-over link") + emit(co)
 
-    sl_lines = section(doc, SECTIONS["slave"])
-    sl = Link("slave", "Slave", "TO_MSB_FIRST")
-    dcm_catalogue(sl, sl_lines, keys, 4)
-    status_table(sl, table_after(sl_lines, "Status bits of table 4"))
-    sl.status_bytes = 4
-    dcm_writes(sl, sl_lines, keys)
+    sl, text = dcm_link(doc, "slave", "Slave", keys)
     m = re.search(r"List read takes each element at the position of this width: (.*?); tables [\d, and]+ are not "
-                  r"readable", "\n".join(sl_lines))
+                  r"readable", text)
     list_widths(sl, m.group(1))
     outputs["links/gen/slaveRows.inc"] = header("the slave link") + emit(sl)
 
