@@ -403,9 +403,10 @@ def status_cell(cell):
     m = re.fullmatch(r"event (\d+)", cell)
     if m:
         return f"STATUS_EVENT({{b}}, {{k}}, {m.group(1)})"
-    m = re.fullmatch(r"(?:not event|a)(\d+)(?: clear)?", cell.replace("not event ", "not event"))
-    if m and (cell.startswith("not event") or cell.endswith("clear")):
-        return f"STATUS_NOT({{b}}, {{k}}, {m.group(1)})"
+    # "a76 clear": the event bit a76 stands for is clear.
+    m = re.fullmatch(r"not event (\d+)|a(\d+) clear", cell)
+    if m:
+        return f"STATUS_NOT({{b}}, {{k}}, {m.group(1) or m.group(2)})"
     m = re.fullmatch(r"event (\d+) or event (\d+)", cell)
     if m:
         return f"STATUS_OR({{b}}, {{k}}, {m.group(1)}, {m.group(2)})"
@@ -448,8 +449,7 @@ class Writes:
             return
         ident = name[3:]
         if name in APPLY:
-            check = f"isValid{ident}" if validated else "nullptr"
-            self.rows.append(f"WR_FN_APPLY({t}, {e}, {check}, {name})" if validated else
+            self.rows.append(f"WR_FN_APPLY({t}, {e}, isValid{ident}, {name})" if validated else
                              f"WR_SET_APPLY({t}, {e}, {name})")
             return
         if not validated:
