@@ -238,6 +238,8 @@ int TR_BuildTable(const TableSet* set, uint8_t table, int* count, uint8_t* buf)
     int n = t->count;
     if (t->build) {
         n = t->build(buf);
+    } else if (t->status) {
+        TR_BuildStatus(t->status, t->nStatus, buf, t->statusBytes);
     } else if (t->elems) {
         for (int i = 0; i < t->count; i++)
             TR_PutWord(buf, i * t->width, t->elems[i] ? t->elems[i]() : 0, t->width, t->order);

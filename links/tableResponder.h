@@ -23,18 +23,6 @@ using ElemGetter = uint32_t (*)();
 // A table with a builder of its own: fills the buffer, returns the count.
 using TableBuilder = int (*)(uint8_t* buf);
 
-// One table: `count` elements of `width` bytes (4, 2 or 1), each from its
-// getter (nullptr: 0), or a builder of its own.
-struct TableSpec {
-    uint8_t table;
-    uint8_t count;
-    uint8_t width;
-    uint8_t order;
-    const ElemGetter* elems; // `count` getters, or nullptr for an all-zero table
-    TableBuilder build;      // used in place of elems when set
-    uint8_t listWidth;       // width of an element in a list read; 0: not readable by element
-};
-
 // One bit of a status byte.
 enum StatusKind : uint8_t {
     SB_EVENT,     // event bit a
@@ -55,6 +43,22 @@ struct StatusBit {
 
 // Status bytes from their rows; bits no row names are 0.
 void TR_BuildStatus(const StatusBit* rows, int n, uint8_t* out, int bytes);
+
+// One table: `count` elements of `width` bytes (4, 2 or 1), each from its
+// getter (nullptr: 0), a builder of its own, or status bytes from their
+// rows followed by zeros up to the count.
+struct TableSpec {
+    uint8_t table;
+    uint8_t count;
+    uint8_t width;
+    uint8_t order;
+    const ElemGetter* elems; // `count` getters, or nullptr for an all-zero table
+    TableBuilder build;      // used in place of elems when set
+    uint8_t listWidth;       // width of an element in a list read; 0: not readable by element
+    const StatusBit* status; // used in place of elems when set: `nStatus` rows
+    uint8_t nStatus;
+    uint8_t statusBytes;     // status bytes the rows fill
+};
 
 // What a write of an element does.
 enum LinkWriteKind : uint8_t {
