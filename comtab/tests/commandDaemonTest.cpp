@@ -168,7 +168,8 @@ TEST_F(CommandDaemonTest, UpgradeStepTwoOverNetlinkInstallsThePackage)
     EXPECT_GE(waited < 0 ? waited + 86400 : waited, 10) << book.substr(started, align - started);
     for (const auto& b : bank1)
         EXPECT_EQ(file(b.path).rfind(b.head, 0), 0u) << b.path << ": " << file(b.path).substr(0, 40);
-    EXPECT_TRUE(dirEmpty(root + "/upload")) << "the package is gone";
+    // The package is removed right after the COMPLETE line.
+    EXPECT_TRUE(waitUntil([&] { return dirEmpty(root + "/upload"); }, 10000)) << "the package is gone";
 }
 
 } // namespace
