@@ -13,6 +13,7 @@
 #include "sim/simSerial.h"
 #include "sim/simSpsModule.h"
 #include "testing/sandboxTest.h"
+#include "testing/testSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -248,6 +249,43 @@ TEST_F(SpsModuleTest, SplitRepliesAreJoinedShortAndCorruptOnesChangeNothing)
     }
     SPS_Task();
     EXPECT_EQ(getPsuVoutMeasured(0), 40000);
+}
+
+// simctl turns the knobs of the module another process serves: the driver
+// here meets what simctl set, and simctl shows what the driver set.
+TEST_F(SpsModuleTest, SimctlShowsAndTurnsTheKnobs)
+{
+    enrol();
+    auto simctl = [&](const std::string& args) { return runInSandbox(root, CORVANE_TOOLS_DIR "/simctl sps " + args); };
+    std::string out = simctl("");
+    for (const char* line : {"status 0x0801\n", "vout 0x20D0\n", "polltimeout 255\n", "polls 1\n", "bad-frames 0\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << out;
+
+    expectSimctlSets(root, CORVANE_TOOLS_DIR "/simctl", "sps",
+                     {
+                         {"sps status 0x0809", 0, "status 0x0809\n"},
+                         {"sps split 1", 0, "split 1\n"},
+                         {"sps short 1", 0, "short 1\n"},
+                         {"sps badcrc 1", 0, "badcrc 1\n"},
+                         {"sps silent 1", 0, "silent 1\n"},
+                         {"sps silent 2", 2, "silent 1\n"},
+                         {"sps status 0x10000", 2, "status 0x0809\n"},
+                         {"sps bogus 1", 2, "badcrc 1\n"},
+                     });
+
+    // Corrupt replies (split, so they take their time): nothing read
+    // changes. Then the status word simctl set, read twice alike, applies.
+    simctl("silent 0");
+    simctl("short 0");
+    sps->voutWord = 16000;
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 0);
+    simctl("split 0");
+    simctl("badcrc 0");
+    SPS_Task();
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 40000);
+    EXPECT_EQ(getPsuStatusByte(0, 2), 0x01) << "over-temperature from simctl's status word";
 }
 
 } // namespace
