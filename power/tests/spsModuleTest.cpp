@@ -20,9 +20,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
+#include <thread>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -286,6 +290,90 @@ TEST_F(SpsModuleTest, SimctlShowsAndTurnsTheKnobs)
     SPS_Task();
     EXPECT_EQ(getPsuVoutMeasured(0), 40000);
     EXPECT_EQ(getPsuStatusByte(0, 2), 0x01) << "over-temperature from simctl's status word";
+}
+
+// "SPS Thread" exchanges with the module (replies that take their time,
+// exchanges left unanswered, the port opened again by a rescan) while the
+// main loop sets the module's fan and operation every millisecond on the
+// same port: the setters never wait for an exchange, every frame arrives
+// whole, the last one set is what the module holds, and every exchange reads
+// its own reply.
+class SpsPortSharing : public SpsModuleTest {};
+
+TEST_F(SpsPortSharing, SettersOfAnotherThreadNeverWaitAndEveryExchangeKeepsItsReply)
+{
+    enrol();
+    sps->voutWord = 20000; // 50 V
+    std::atomic<bool> done{false};
+    std::vector<int32_t> measured;
+    std::thread spsThread([&] {
+        sps->split = 1; // each reply in two pieces, 20 ms apart
+        for (int i = 0; i < 4; i++) {
+            SPS_Task();
+            measured.push_back(getPsuVoutMeasured(0));
+        }
+        sps->silent = 1; // three exchanges of 300 ms without a reply
+        SPS_Task();
+        sps->silent = 0;
+        SPS_Search(); // the port opened again, the module enrolled again at 21 V
+        SPS_Task();
+        measured.push_back(getPsuVoutMeasured(0));
+        done = true;
+    });
+    int calls = 0, failed = 0;
+    uint32_t lastFan = 0;
+    std::chrono::steady_clock::duration longest{};
+    while (!done) {
+        lastFan = static_cast<uint32_t>(calls % 100);
+        auto t0 = std::chrono::steady_clock::now();
+        if (SPS_SetMinFanSpeed(lastFan) != 7 || SPS_SetOperationMode(1) != 8)
+            failed++;
+        longest = std::max(longest, std::chrono::steady_clock::now() - t0);
+        calls++;
+        usleep(1000);
+    }
+    spsThread.join();
+    EXPECT_EQ(failed, 0) << "of " << calls;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+        << "the main loop waited for an exchange";
+    EXPECT_EQ(measured, (std::vector<int32_t>{50000, 50000, 50000, 50000, 21000}));
+    EXPECT_EQ(getPsuShelfStatus(0), 0) << "the rescan's poll got its reply";
+    EXPECT_EQ(sps->polls.load(), 2u);
+    EXPECT_EQ(sps->badFrames.load(), 0u);
+    for (int i = 0; i < 200 && sps->minFan.load() != lastFan; i++)
+        usleep(1000);
+    EXPECT_EQ(sps->minFan.load(), lastFan);
+    EXPECT_EQ(sps->mode.load(), 2u) << "on";
+}
+
+// Two threads reading registers at once: each gets the reply to its own
+// request, never the other's (the version has seven bytes, the input
+// current one).
+TEST_F(SpsPortSharing, TwoThreadsExchangingAtOnceGetTheirOwnReplies)
+{
+    enrol();
+    struct Reader {
+        uint8_t reg;
+        int length;  // of the reply frame
+        uint8_t first; // its first data byte
+        int wrong = 0;
+    };
+    Reader readers[2] = {{0x07, 12, 2}, {0x0B, 6, 41}};
+    auto run = [](Reader* r) {
+        for (int i = 0; i < 200; i++) {
+            uint8_t buf[256];
+            int n = SPS_ReadRegister(r->reg, buf, 3000);
+            if (n != r->length || buf[2] != 'r' || buf[3] != r->first)
+                r->wrong++;
+        }
+    };
+    std::thread other(run, &readers[1]);
+    run(&readers[0]);
+    other.join();
+    for (const Reader& r : readers)
+        EXPECT_EQ(r.wrong, 0) << "register 0x" << std::hex << int(r.reg);
+    EXPECT_EQ(sps->reads.load(), 400u);
+    EXPECT_EQ(sps->badFrames.load(), 0u);
 }
 
 } // namespace
