@@ -11,14 +11,15 @@
 #include "comtab/dbPool.h"
 #include "core/base/logs.h"
 #include "links/ethernetSettings.h"
-#include "persist/childProgram.h"
 #include "persist/configExchange.h"
 #include "platform/io.h"
 #include "platform/paths.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,11 +39,23 @@ struct Entry {
     // Entries 9 and 11: the run of the current request was started; the
     // upgrade manager ends it by setting the status.
     std::atomic<bool> served{false};
+    // A step of the handler runs on as a child (entry 9's copy from the USB
+    // key): the handler is called on every tick until it has ended.
+    bool childRunning = false;
+};
+
+// The copy of the package from the USB key, running as a child so "Ltx
+// Thread" never waits for it: its pid and the read end of its exec-error
+// pipe.
+struct UsbCopy {
+    pid_t pid = -1;
+    int errFd = -1;
 };
 
 struct State {
     Entry entries[CMD_TABLE_ENTRIES];
     const CommandTableServices* services = nullptr;
+    UsbCopy usbCopy;
 };
 
 State& st()
@@ -226,15 +239,16 @@ void handleEthCfg(int n)
 
 // The package named by the key's upgradeFilename.txt is copied into
 // /upload/. A name with a "/" would reach outside the key's upgrade folder:
-// nothing is copied then.
-void copyUpgradeFromUsb()
+// nothing is copied then. The copy is started as a child: true while it
+// runs, false when there is nothing to wait for.
+bool startUpgradeCopyFromUsb()
 {
     if (!usbKeyMounted())
-        return;
+        return false;
     std::string namePath = sysPath("/mnt/usbkey/upgrade/upgradeFilename.txt");
     struct stat sb;
     if (stat(namePath.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode))
-        return;
+        return false;
     char name[256] = "";
     if (FILE* f = fopen(namePath.c_str(), "r")) {
         if (!fgets(name, sizeof name, f))
@@ -245,18 +259,66 @@ void copyUpgradeFromUsb()
     logInfo("COPY UPGRADE from USB KEY requested\n");
     if (name[0] == 0 || strchr(name, '/') || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
         logErr("COPY UPGRADE from USB KEY failed -- no valid package name\n");
-        return;
+        return false;
     }
     std::string src = std::string("/mnt/usbkey/upgrade/") + name;
     const char* const argv[] = {"cp", src.c_str(), "/upload/", nullptr};
-    int r = runChildProgram("/bin/cp", argv);
-    if (r != 0)
-        logErr("COPY UPGRADE from USB KEY failed (%d)\n", r);
+    const CommandTableServices* sv = st().services;
+    // Only an exec that fails writes into the close-on-exec pipe: a program
+    // that cannot run is told from one that ran and failed.
+    int errPipe[2] = {-1, -1};
+    pid_t pid = -1;
+    if (sv && sv->spawnProgram && sv->pollProgram && pipe2(errPipe, O_CLOEXEC) == 0) {
+        pid = sv->spawnProgram("/bin/cp", argv, nullptr, -1, errPipe[1]);
+        close(errPipe[1]);
+        if (pid < 0)
+            close(errPipe[0]);
+    }
+    if (pid < 0) {
+        logErr("COPY UPGRADE from USB KEY failed (%d)\n", -2);
+        return false;
+    }
+    st().usbCopy = UsbCopy{pid, errPipe[0]};
+    return true;
+}
+
+// Looks at the running copy: false while it runs; true once it has ended,
+// its failure (the exit status, 127 when cp could not be executed) logged.
+bool upgradeCopyEnded()
+{
+    UsbCopy& c = st().usbCopy;
+    int status = -1;
+    int r = st().services->pollProgram(c.pid, &status);
+    if (r == 0)
+        return false;
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(c.errFd, &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(c.errFd);
+    c = UsbCopy{};
+    if (r < 0)
+        status = -1;
+    else if (n > 0)
+        status = 127;
+    if (status != 0)
+        logErr("COPY UPGRADE from USB KEY failed (%d)\n", status);
+    return true;
 }
 
 void handleUpgrade(int n)
 {
     Entry& e = entry(n);
+    if (e.childRunning) {
+        if (!upgradeCopyEnded())
+            return;
+        e.childRunning = false;
+        setUpgradeState(2);
+        setCommandStatus(n, 1);
+        e.served = true;
+        return;
+    }
     uint32_t req = e.request;
     if (req == 1 && e.status != 1 && endServedRun(n))
         return;
@@ -268,7 +330,11 @@ void handleUpgrade(int n)
             setUpgradeState(3);
         } else if (source == 2) {
             logInfo("CMD_UPDATE_FW from USB KEY requested\n");
-            copyUpgradeFromUsb();
+            if (startUpgradeCopyFromUsb()) {
+                // A later tick ends the step once the copy has ended.
+                e.childRunning = true;
+                return;
+            }
             setUpgradeState(2);
         }
         setCommandStatus(n, 1);
@@ -578,6 +644,7 @@ void initCommandTable()
         e.param = 0;
         e.counter = 0;
         e.served = false;
+        e.childRunning = false;
     }
 }
 
@@ -586,7 +653,7 @@ void commandTableTick()
     for (int n = 0; n < CMD_TABLE_ENTRIES; n++) {
         const Entry& e = entry(n);
         uint32_t req = e.request;
-        if ((req == 1 || req == 2 || e.status == 1) && kHandlers[n])
+        if ((req == 1 || req == 2 || e.status == 1 || e.childRunning) && kHandlers[n])
             kHandlers[n](n);
     }
 }

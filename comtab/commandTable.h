@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/types.h>
 
 constexpr int CMD_TABLE_ENTRIES = 24;
 
@@ -23,12 +24,18 @@ void setCommandParam(int n, uint32_t v);
 
 // Services of the core the handlers use, registered at start-up
 // (core/startup.cpp). Without them the time, NTP and mount operations fail
-// and the USB key counts as not mounted.
+// and the USB key counts as not mounted. The firmware update copies the
+// package from the key as a child it starts and looks at on later ticks
+// (spawnProgram and pollProgram of core/children.h); without them the copy
+// fails as a failed fork does.
 struct CommandTableServices {
     int (*applySystemTimeRequest)();
     int (*applyNtpConfig)();
     int (*isUsbKeyMounted)();
     int (*launchMdevRestart)();
+    pid_t (*spawnProgram)(const char* program, const char* const argv[], const char* failMessage, int stdoutFd,
+                          int execErrFd);
+    int (*pollProgram)(pid_t pid, int* status);
 };
 void registerCommandTableServices(const CommandTableServices* services);
 

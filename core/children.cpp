@@ -460,6 +460,21 @@ int waitProgram(pid_t pid)
     return waitChildStatus(pid);
 }
 
+int pollProgram(pid_t pid, int* status)
+{
+    int raw;
+    pid_t r;
+    do {
+        r = waitpid(pid, &raw, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0)
+        return 0;
+    if (r != pid)
+        return -1;
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+    return 1;
+}
+
 int runProgramWait(const char* program, const char* const argv[])
 {
     // A close-on-exec pipe tells a program that could not be executed from

@@ -73,6 +73,10 @@ pid_t spawnProgram(const char* program, const char* const argv[], const char* fa
 // Waits for a child of spawnProgram: its exit status (128 + signal when
 // killed), or -1 when there is no such child.
 int waitProgram(pid_t pid);
+// Looks at a child of spawnProgram without waiting: 0 while it runs; 1 once
+// it has ended (it is reaped then), its exit status (128 + signal when
+// killed) in *status; -1 when there is no such child.
+int pollProgram(pid_t pid, int* status);
 // Waits for a program started with a close-on-exec error pipe (its write end
 // already closed here): reads the pipe, closes it, reaps the program. Returns
 // -1 when the program could not be executed, else waitProgram's result.

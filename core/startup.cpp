@@ -40,7 +40,7 @@ namespace {
 const UnitServices kUnitServices = {runProgramWait, removeFileIfPresent, killSnmpd};
 const LogicServices kLogicServices = {linkFpgaImage};
 const CommandTableServices kCommandTableServices = {applySystemTimeRequest, applyNtpConfig, isUsbKeyMounted,
-                                                    launchMdevRestart};
+                                                    launchMdevRestart, spawnProgram, pollProgram};
 
 long parseNumber(const char* text)
 {

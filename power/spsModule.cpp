@@ -19,9 +19,13 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -34,8 +38,18 @@ constexpr uint32_t kSearchRoundUs = 10000;
 constexpr int kSearchAttempts = 10;
 constexpr size_t kBufSize = 256;
 
+// A frame another thread handed over while the port was busy.
+struct Pending {
+    const char* name;
+    uint8_t address;
+    uint8_t reg;
+    size_t len;
+    uint8_t frame[16];
+};
+constexpr size_t kPendingMax = 4;
+
 struct State {
-    int fd = -1;
+    std::atomic<int> fd{-1};
     uint16_t lastStatus = 0;
     float vout = 0.0f;
     float iout = 0.0f;
@@ -43,6 +57,19 @@ struct State {
     bool fullCycleDone = false;
     bool rescanArmed = false;
     uint8_t lastPresent = 0;
+    // The port carries one exchange at a time (a frame, and its reply when
+    // one is awaited). "SPS Thread" waits for its turn; the setters that
+    // other threads call (the main loop's output voltage, the operation
+    // mode, the fan speed) never wait for an exchange: a frame that finds
+    // the port busy waits here, the newest one per register, and whoever
+    // holds the port writes it before giving the port back.
+    std::mutex portLock;
+    std::condition_variable portFree;
+    bool portBusy = false;
+    std::thread::id portOwner;
+    int portDepth = 0;
+    Pending pending[kPendingMax];
+    size_t pendingCount = 0;
 };
 
 State& st()
@@ -55,14 +82,107 @@ State& st()
 constexpr uint16_t kNibble[16] = {0x0000, 0xCC01, 0xD801, 0x1400, 0xF001, 0x3C00, 0x2800, 0xE401,
                                   0xA001, 0x6C00, 0x7800, 0xB401, 0x5000, 0x9C01, 0x8801, 0x4400};
 
-// Builds and writes one command; a short write is told on the debug log.
+// Takes the port (g holds portLock): at once when this thread holds it
+// already (an exchange sends its command through the command's function),
+// else when it is free.
+void takePortLocked(std::unique_lock<std::mutex>& g)
+{
+    State& s = st();
+    if (s.portBusy && s.portOwner == std::this_thread::get_id()) {
+        s.portDepth++;
+        return;
+    }
+    s.portFree.wait(g, [&] { return !s.portBusy; });
+    s.portBusy = true;
+    s.portOwner = std::this_thread::get_id();
+    s.portDepth = 1;
+}
+
+void takePort()
+{
+    std::unique_lock<std::mutex> g(st().portLock);
+    takePortLocked(g);
+}
+
+// Writes one frame on the port the caller holds; a short write is told on
+// the debug log.
+int writeFrame(const char* name, const uint8_t* frame, size_t len)
+{
+    int w = SPS_UartWrite(frame, len);
+    if (w != static_cast<int>(len))
+        debugPrintf(name, DBG_GE_PSU, DBG_GE_PSU, "Error %d\n", w);
+    return w;
+}
+
+// Gives the port back; the outermost hold first writes the frames that
+// waited for it. The port is marked free under the lock that queues them,
+// once none is left, so no frame is left behind.
+void givePort()
+{
+    State& s = st();
+    {
+        std::lock_guard<std::mutex> g(s.portLock);
+        if (--s.portDepth > 0)
+            return;
+    }
+    for (;;) {
+        Pending p;
+        {
+            std::lock_guard<std::mutex> g(s.portLock);
+            if (s.pendingCount == 0) {
+                s.portBusy = false;
+                s.portOwner = std::thread::id();
+                s.portFree.notify_one();
+                return;
+            }
+            p = s.pending[0];
+            for (size_t i = 1; i < s.pendingCount; i++)
+                s.pending[i - 1] = s.pending[i];
+            s.pendingCount--;
+        }
+        writeFrame(p.name, p.frame, p.len);
+    }
+}
+
+// One command without a reply, written when the port is free.
 int sendCommand(const char* name, uint8_t address, char letter, const uint8_t* payload, size_t n)
 {
     uint8_t frame[32];
     size_t len = SPS_BuildFrame(frame, address, letter, payload, n);
-    int w = SPS_UartWrite(frame, len);
-    if (w != static_cast<int>(len))
-        debugPrintf(name, DBG_GE_PSU, DBG_GE_PSU, "Error %d\n", w);
+    takePort();
+    int w = writeFrame(name, frame, len);
+    givePort();
+    return w;
+}
+
+// A write of a setter called on any thread: written at once when the port
+// is free, else handed to the exchange in progress, which writes it as it
+// ends (a newer frame for the same register replaces a waiting one), so the
+// caller never waits for a reply of someone else's. A frame handed over
+// counts as written; with the port not open it is written (and fails) at
+// once.
+int postCommand(const char* name, uint8_t address, const uint8_t* payload, size_t n)
+{
+    State& s = st();
+    Pending p{name, address, payload[0], 0, {}};
+    p.len = SPS_BuildFrame(p.frame, address, 'W', payload, n);
+    {
+        std::unique_lock<std::mutex> g(s.portLock);
+        if (s.portBusy && s.portOwner != std::this_thread::get_id() && s.fd.load() > 0) {
+            size_t at = 0;
+            while (at < s.pendingCount && (s.pending[at].reg != p.reg || s.pending[at].address != address))
+                at++;
+            if (at < kPendingMax) {
+                s.pending[at] = p;
+                if (at == s.pendingCount)
+                    s.pendingCount++;
+                return static_cast<int>(p.len);
+            }
+        }
+        takePortLocked(g);
+    }
+    int w = writeFrame(name, p.frame, p.len);
+    givePort();
     return w;
 }
 
@@ -114,10 +234,8 @@ void storePower()
 // One register of the read cycle: request, reply, parse.
 void askRegister(uint8_t reg)
 {
-    if (SPS_SendReadCmd(kModuleAddress, reg) <= 0)
-        return;
     uint8_t buf[kBufSize];
-    int n = SPS_UartRead(buf, kCycleRoundUs);
+    int n = SPS_ReadRegister(reg, buf, kCycleRoundUs);
     if (n > 0)
         SPS_ParseGcpMsg(buf, n, reg);
 }
@@ -197,6 +315,14 @@ int SPS_UartRead(uint8_t* buf, uint32_t roundUs)
     if (buf[len - 2] != (crc >> 8) || buf[len - 1] != (crc & 0xFF))
         return 0;
     return static_cast<int>(len);
+}
+
+int SPS_ReadRegister(uint8_t reg, uint8_t* buf, uint32_t roundUs)
+{
+    takePort();
+    int n = SPS_SendReadCmd(kModuleAddress, reg) > 0 ? SPS_UartRead(buf, roundUs) : -1;
+    givePort();
+    return n;
 }
 
 int SPS_PollResp(const uint8_t* buf, int n)
@@ -339,21 +465,21 @@ int SPS_SetPollTimeout(uint8_t value)
 int SPS_SetMinFanSpeed(uint32_t s)
 {
     const uint8_t p[2] = {0x3B, static_cast<uint8_t>(s)};
-    return sendCommand("SPS_SetMinFanSpeed", kBusAddress, 'W', p, 2);
+    return postCommand("SPS_SetMinFanSpeed", kBusAddress, p, 2);
 }
 
 int SPS_SetOperationMode(uint8_t m)
 {
     uint16_t mode = m != 0 ? 2 : 1;
     const uint8_t p[3] = {0x0F, static_cast<uint8_t>(mode >> 8), static_cast<uint8_t>(mode & 0xFF)};
-    return sendCommand("SPS_SetOperationMode", kControlAddress, 'W', p, 3);
+    return postCommand("SPS_SetOperationMode", kControlAddress, p, 3);
 }
 
 int SPS_SetVout(uint32_t v)
 {
     uint16_t w = voltageWord(v);
     const uint8_t p[3] = {0x13, static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w & 0xFF)};
-    int r = sendCommand("SPS_SetVout", kControlAddress, 'W', p, 3);
+    int r = postCommand("SPS_SetVout", kControlAddress, p, 3);
     return r == 8 ? 0 : r;
 }
 
@@ -410,15 +536,19 @@ void SPS_Search()
     setHpaMinPower(480);
     setHpaDriverLevel(615);
 
-    if (s.fd > 0) {
-        ioClose(s.fd);
-        printf("SPS close old fd [%d]\n", s.fd);
-        s.fd = -1;
+    // The port is opened again between two exchanges, never under a
+    // frame another thread is writing.
+    takePort();
+    int old = s.fd.exchange(-1);
+    if (old > 0) {
+        ioClose(old);
+        printf("SPS close old fd [%d]\n", old);
     }
     int fd = SPS_Open();
     if (fd > 0)
         s.fd = fd;
-    else
+    givePort();
+    if (fd <= 0)
         logErr("Cannot open SPS serial channel");
 
     setPsuShelfStatus(0, 1);
@@ -429,11 +559,13 @@ void SPS_Search()
         SPS_SetBusDisconnect();
         clockSleepSeconds(6);
         SPS_ChooseSlot(0);
-        if (SPS_SendPollSlot(0) <= 0)
-            continue;
         uint8_t buf[kBufSize];
-        int n = SPS_UartRead(buf, kSearchRoundUs);
-        if (n <= 0) {
+        takePort();
+        int n = SPS_SendPollSlot(0) > 0 ? SPS_UartRead(buf, kSearchRoundUs) : -1;
+        givePort();
+        if (n < 0)
+            continue;
+        if (n == 0) {
             clockSleepSeconds(1);
             continue;
         }

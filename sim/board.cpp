@@ -121,6 +121,7 @@ int buildBoard(SimBoardState* s)
     }
     if (simModelsAttach(true) != 0)
         return -1;
+    simSpsPowerOn(&s->sps);
     int r = simFpgaPowerOn(prof);
     simBootLoader();
     return r;
@@ -246,6 +247,7 @@ int simBoardReset()
         simBusLock(static_cast<SimBusId>(b));
     simModelsPowerOn();
     simStateClearRuntime(s);
+    simSpsPowerOn(&s->sps);
     for (SimDevice& d : s->devices)
         spiDefaults(d);
     for (int b = SIM_BUS_COUNT - 1; b >= 0; b--)

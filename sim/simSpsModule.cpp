@@ -23,7 +23,6 @@
 namespace {
 
 struct Port {
-    SimSpsKnobs knobs;
     int master = -1;
     char serial[13] = "EP16SN000042";
 };
@@ -65,9 +64,8 @@ double plantValue(const char* name, double def)
     return def;
 }
 
-void sendReply(Port* p, uint8_t address, char letter, const uint8_t* data, size_t n)
+void sendReply(Port* p, SimSpsKnobs& k, uint8_t address, char letter, const uint8_t* data, size_t n)
 {
-    SimSpsKnobs& k = p->knobs;
     if (k.silent.load())
         return;
     uint8_t f[64];
@@ -96,9 +94,8 @@ void sendReply(Port* p, uint8_t address, char letter, const uint8_t* data, size_
         return;
 }
 
-void readReply(Port* p, uint8_t reg)
+void readReply(Port* p, SimSpsKnobs& k, uint8_t reg)
 {
-    SimSpsKnobs& k = p->knobs;
     uint8_t d[8] = {};
     size_t n = 2;
     auto word = [&](uint32_t v) {
@@ -127,7 +124,7 @@ void readReply(Port* p, uint8_t reg)
         break;
     default: word(0); break;
     }
-    sendReply(p, 1, 'r', d, n);
+    sendReply(p, k, 1, 'r', d, n);
 }
 
 // The plant's supply: the output voltage, 0 while the module is off (mode 1).
@@ -139,20 +136,21 @@ void feedPlant(const SimSpsKnobs& k)
     simPlantSet("supply", std::to_string(k.mode.load() == 1 ? 0.0 : k.voutWord.load() / 400.0));
 }
 
-void handle(Port* p, const uint8_t* f, size_t len)
+void handle(Port* p, SimSpsKnobs& k, const uint8_t* f, size_t len)
 {
-    SimSpsKnobs& k = p->knobs;
     uint16_t crc = crc16(f, len - 2);
-    if (f[len - 2] != (crc >> 8) || f[len - 1] != (crc & 0xFF))
+    if (f[len - 2] != (crc >> 8) || f[len - 1] != (crc & 0xFF)) {
+        k.badFrames++;
         return;
+    }
     char letter = static_cast<char>(f[2]);
     if (letter == 'P') {
         k.polls++;
-        sendReply(p, 0xFF, 'p', reinterpret_cast<const uint8_t*>(p->serial), 12);
+        sendReply(p, k, 0xFF, 'p', reinterpret_cast<const uint8_t*>(p->serial), 12);
     } else if (letter == 'R' && len >= 6) {
         k.reads++;
         k.lastRegister = f[3];
-        readReply(p, f[3]);
+        readReply(p, k, f[3]);
     } else if (letter == 'W' && len >= 7) {
         uint32_t v = len >= 8 ? static_cast<uint32_t>(f[4] << 8 | f[5]) : f[4];
         switch (f[3]) {
@@ -196,7 +194,8 @@ void serve(Port* p)
             }
             if (in.size() < len)
                 break;
-            handle(p, in.data(), len);
+            if (SimSpsKnobs* k = simSpsKnobs())
+                handle(p, *k, in.data(), len);
             in.erase(in.begin(), in.begin() + static_cast<long>(len));
         }
     }
@@ -237,8 +236,23 @@ int startPty(const std::string& path, const std::string& opts)
 SimSpsKnobs* simSpsAt(const char* path)
 {
     std::lock_guard<std::mutex> g(portsLock());
-    auto it = ports().find(path);
-    return it == ports().end() ? nullptr : &it->second->knobs;
+    return ports().count(path) ? simSpsKnobs() : nullptr;
+}
+
+SimSpsKnobs* simSpsKnobs()
+{
+    SimBoardState* s = simState();
+    return s ? &s->sps : nullptr;
+}
+
+void simSpsPowerOn(SimSpsKnobs* k)
+{
+    k->status = 0x0801;
+    for (std::atomic<int>* knob : {&k->silent, &k->split, &k->shortReply, &k->badCrc})
+        knob->store(0);
+    for (std::atomic<uint32_t>* v : {&k->voutWord, &k->mode, &k->minFan, &k->pollTimeout, &k->polls, &k->reads,
+                                     &k->lastRegister, &k->badFrames})
+        v->store(0);
 }
 
 void simSpsAttach(const std::string& profileText)

@@ -4,7 +4,13 @@
 // It answers 'P' with a 'p' reply carrying its serial number and 'R' with an
 // 'r' reply (version, status word, output voltage as set, the plant's
 // current, input voltage and power, temperatures, fan, ON-time counter),
-// applies the 'W' writes and checks every CRC (a bad frame is ignored).
+// applies the 'W' writes and checks every CRC (a bad frame is ignored and
+// counted).
+//
+// Its knobs and what it was set live in the board's shared state
+// (SimBoardState::sps), so simctl and the tests turn the knobs of the module
+// that the daemon's process serves; a power cycle of the board gives them
+// their power-on values (simSpsPowerOn). A board has one such module.
 #pragma once
 
 #include <atomic>
@@ -25,9 +31,16 @@ struct SimSpsKnobs {
     std::atomic<uint32_t> polls{0};       // 'P' frames received
     std::atomic<uint32_t> reads{0};       // 'R' frames received
     std::atomic<uint32_t> lastRegister{0};
+    std::atomic<uint32_t> badFrames{0};   // frames ignored for their CRC
 };
 
-// The module of this process behind a port (nullptr when none is served).
+// The knobs of the module this process serves behind a port (nullptr when
+// none is served there).
 SimSpsKnobs* simSpsAt(const char* path);
+// The knobs of the attached board's module (nullptr before a board is
+// attached); simctl reaches them so.
+SimSpsKnobs* simSpsKnobs();
+// Power-on values of the knobs.
+void simSpsPowerOn(SimSpsKnobs* k);
 // Serves the ports the profile lists with kind gesps.
 void simSpsAttach(const std::string& profileText);

@@ -7,6 +7,8 @@
 // simctl all work on the same board.
 #pragma once
 
+#include "sim/simSpsModule.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -201,6 +203,7 @@ struct SimBoardState {
     SimBus buses[SIM_BUS_COUNT];
     SimDevice devices[kSimMaxDevices];
     SimFpgaState fpga;
+    SimSpsKnobs sps; // the SPS serial module (sim/simSpsModule.h)
 };
 
 // Maps the shared state of the sandbox at `root`. When the sandbox has no

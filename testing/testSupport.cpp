@@ -4,6 +4,8 @@
 #include "platform/init.h"
 #include "platform/paths.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +84,18 @@ std::string runInSandbox(const std::string& root, const std::string& command, in
     if (status)
         *status = WIFEXITED(r) ? WEXITSTATUS(r) : -1;
     return out;
+}
+
+void expectSimctlSets(const std::string& root, const std::string& simctl, const std::string& list,
+                      const std::vector<SimctlSet>& sets)
+{
+    for (const SimctlSet& s : sets) {
+        int status = -1;
+        runInSandbox(root, simctl + " " + s.args, &status);
+        EXPECT_EQ(status, s.status) << s.args;
+        std::string shown = runInSandbox(root, simctl + " " + list);
+        EXPECT_NE(shown.find(s.shows), std::string::npos) << s.args << "\n" << shown;
+    }
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs)

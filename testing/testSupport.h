@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Makes an empty sandbox under /tmp, makes it the sandbox root and brings up
 // the simulated board in it. Returns its path.
@@ -23,6 +24,17 @@ uint32_t zlibCrc32(const void* data, size_t len, bool* ok);
 // Runs a command line with CORVANE_ROOT set to a sandbox; returns its
 // standard output and error, *status its exit code.
 std::string runInSandbox(const std::string& root, const std::string& command, int* status = nullptr);
+// One command of a table of simctl knobs: its arguments, the exit status it
+// gives and a line the listing shows after it.
+struct SimctlSet {
+    const char* args;
+    int status;
+    const char* shows;
+};
+// Runs each command with the simctl program in the sandbox and expects its
+// status and its line in the output of `simctl <list>` after it.
+void expectSimctlSets(const std::string& root, const std::string& simctl, const std::string& list,
+                      const std::vector<SimctlSet>& sets);
 // Checks `done` every `stepMs` of real time until it holds or `timeoutMs`
 // have passed; returns whether it held. For what runs in real time (the
 // daemon, its children); code on the virtual clock is moved on instead.

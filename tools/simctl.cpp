@@ -14,6 +14,7 @@
 #include "sim/simState.h"
 #include "sim/simWatchdog.h"
 #include "sim/simStorage.h"
+#include "sim/simSpsModule.h"
 #include "sim/simSwitch.h"
 #include "sim/simUsbKey.h"
 
@@ -56,6 +57,12 @@ const char kUsage[] =
     "  log i2c-0|i2c-1|spi0|mdio [count]    the transaction log of a bus\n"
     "  plant                                the amplifier plant, one 'name value' a line\n"
     "  plant set <name> <value>             set a plant knob (ambient, temp, tau, rl, ...)\n"
+    "  sps                                  the SPS serial module's knobs, what it was set and its counters\n"
+    "  sps status <word>                    status word it reports (register 0x0C; 0x0801 at power-on)\n"
+    "  sps silent 0|1                       it answers nothing\n"
+    "  sps split 0|1                        each reply in two writes, 20 ms apart\n"
+    "  sps short 0|1                        each reply without its last byte\n"
+    "  sps badcrc 0|1                       each reply with a wrong CRC\n"
     "  get mtd<N> <offset> [count]          bytes of a NOR flash device\n"
     "  reset                                power-cycle the board and boot it\n"
     "  watchdog [fail <word>...]            what the watchdog was asked; make requests fail\n"
@@ -510,6 +517,47 @@ int plant(int argc, char** argv)
     return 0;
 }
 
+int sps(int argc, char** argv)
+{
+    // Each process serves the module its board's profile lists; this one's
+    // tells whether the board has it.
+    SimSpsKnobs* k = simSpsAt("/dev/ttyMAX0");
+    if (!k) {
+        fprintf(stderr, "simctl: the board has no SPS module\n");
+        return 1;
+    }
+    if (argc == 0) {
+        printf("status 0x%04X\nsilent %d\nsplit %d\nshort %d\nbadcrc %d\n", k->status.load(), k->silent.load(),
+               k->split.load(), k->shortReply.load(), k->badCrc.load());
+        printf("vout 0x%04X\nmode %u\nminfan %u\npolltimeout %u\n", k->voutWord.load(), k->mode.load(),
+               k->minFan.load(), k->pollTimeout.load());
+        printf("polls %u\nreads %u\nlast-register 0x%02X\nbad-frames %u\n", k->polls.load(), k->reads.load(),
+               k->lastRegister.load(), k->badFrames.load());
+        return 0;
+    }
+    uint32_t v;
+    if (argc != 2 || !number(argv[1], &v))
+        return usage();
+    std::string knob = argv[0];
+    if (knob == "status" && v <= 0xFFFF) {
+        k->status.store(v);
+        return 0;
+    }
+    struct Flag {
+        const char* name;
+        std::atomic<int>* knob;
+    };
+    const Flag flags[] = {{"silent", &k->silent}, {"split", &k->split}, {"short", &k->shortReply},
+                          {"badcrc", &k->badCrc}};
+    for (const Flag& f : flags) {
+        if (knob == f.name && v <= 1) {
+            f.knob->store(static_cast<int>(v));
+            return 0;
+        }
+    }
+    return usage();
+}
+
 int watchdog(int argc, char** argv)
 {
     if (argc == 0) {
@@ -565,6 +613,8 @@ int main(int argc, char** argv)
         return switchCmd(argc - 2, argv + 2);
     if (cmd == "reset")
         return simBoardReset() == 0 ? 0 : 1;
+    if (cmd == "sps")
+        return sps(argc - 2, argv + 2);
     if (cmd == "watchdog")
         return watchdog(argc - 2, argv + 2);
     if (cmd == "usb")

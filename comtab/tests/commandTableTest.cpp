@@ -7,10 +7,12 @@
 #include "comtab/commandHandlers.h"
 #include "comtab/dbPool.h"
 #include "comtab/tests/commandTestFixture.h"
+#include "core/children.h"
 #include "core/files.h"
 #include "testing/dbPoolReader.h"
 #include "testing/testSupport.h"
 
+#include <chrono>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -39,7 +41,7 @@ int mdevStarts()
     return 0;
 }
 
-const CommandTableServices kServices = {nullptr, nullptr, isUsbKeyMounted, mdevStarts};
+const CommandTableServices kServices = {nullptr, nullptr, isUsbKeyMounted, mdevStarts, spawnProgram, pollProgram};
 
 class CommandTableTest : public CommandTest {
 protected:
@@ -60,6 +62,28 @@ protected:
         std::string p = host(path);
         simMakeDirs(p.substr(0, p.rfind('/')).c_str());
         std::ofstream(p) << text;
+    }
+
+    // A new firmware update from the key: the entry cleared, then requested.
+    void requestUpdateFromKey()
+    {
+        setUpgradeSource(2);
+        setUpgradeState(0);
+        ASSERT_EQ(setCommandRequest(9, 2), 0);
+        tick();
+        ASSERT_EQ(setCommandRequest(9, 1), 0);
+    }
+
+    // Ticks until the update's step is done: the copy from the key runs as a
+    // child, in real time.
+    bool tickUntilUpdateServed()
+    {
+        return waitUntil(
+            [&] {
+                tick();
+                return getCommandStatus(9) == 1u;
+            },
+            5000, 1);
     }
 
     // The key as the daemon sees it: its line in the mount table.
@@ -189,16 +213,68 @@ TEST_F(CommandTableTest, UpgradeFromTheKeyCopiesOnlyAPlainPackageName)
         SCOPED_TRACE(c.name);
         unlink(host("/upload/pkg.tar").c_str());
         write("/mnt/usbkey/upgrade/upgradeFilename.txt", c.name);
-        setUpgradeSource(2);
-        setUpgradeState(0);
-        ASSERT_EQ(setCommandRequest(9, 2), 0);
-        tick();
-        ASSERT_EQ(setCommandRequest(9, 1), 0);
-        tick();
-        EXPECT_EQ(getCommandStatus(9), 1u);
+        requestUpdateFromKey();
+        EXPECT_TRUE(tickUntilUpdateServed());
         EXPECT_EQ(getUpgradeState(), 2u);
         EXPECT_EQ(exists("/upload/pkg.tar"), c.copied);
     }
+}
+
+// The copy of the package from the key runs as a child: "Ltx Thread"'s tick
+// returns while it runs, and the step ends on the tick after it ended with
+// the results, lines and codes of a copy done in place.
+TEST_F(CommandTableTest, UpgradeCopyFromTheKeyRunsWhileTheTicksGoOn)
+{
+    struct Case {
+        const char* what;
+        const char* end; // how the slow cp ends once let go
+        bool copied;
+        const char* failure;
+    } cases[] = {
+        {"copied", "exec /bin/cp \"$ROOT$1\" \"$ROOT$2\"", true, nullptr},
+        {"cp fails", "exit 3", false, "ERR: COPY UPGRADE from USB KEY failed (3)\n"},
+    };
+    plugKey();
+    write("/mnt/usbkey/upgrade/pkg.tar", "package");
+    write("/mnt/usbkey/upgrade/upgradeFilename.txt", "pkg.tar\n");
+    simMakeDirs(host("/upload").c_str());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(host("/upload/pkg.tar").c_str());
+        unlink(host("/tmp/cp.go").c_str());
+        // The sandbox's cp waits for its go file (3 s at the most).
+        write("/bin/cp", "#!/bin/sh\nPATH=/usr/bin:/bin\nROOT='" + root +
+                             "'\ni=0\nwhile [ ! -f \"$ROOT/tmp/cp.go\" ] && [ $i -lt 300 ]; do sleep 0.01; i=$((i+1)); done\n" +
+                             c.end + "\n");
+        chmod(host("/bin/cp").c_str(), 0755);
+        size_t mark = book().size();
+        requestUpdateFromKey();
+        auto t0 = std::chrono::steady_clock::now();
+        tick(50);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(400)) << "50 ticks in passing";
+        EXPECT_EQ(getCommandStatus(9), 0u) << "running";
+        EXPECT_EQ(getUpgradeState(), 0u);
+        EXPECT_EQ(getCommandRequest(9), 1u);
+        write("/tmp/cp.go", "");
+        EXPECT_TRUE(tickUntilUpdateServed());
+        EXPECT_EQ(getUpgradeState(), 2u);
+        EXPECT_EQ(exists("/upload/pkg.tar"), c.copied);
+        std::string lines = since(mark);
+        for (const char* line : {"INFO: system upgrade request\n", "INFO: CMD_UPDATE_FW from USB KEY requested\n",
+                                 "INFO: COPY UPGRADE from USB KEY requested\n"})
+            EXPECT_EQ(count(lines, line), 1u) << line << lines;
+        EXPECT_EQ(count(lines, "COPY UPGRADE from USB KEY failed"), c.failure ? 1u : 0u) << lines;
+        if (c.failure) {
+            EXPECT_EQ(count(lines, c.failure), 1u) << lines;
+        }
+    }
+
+    // A cp that cannot be executed ends the step as one that could not run.
+    chmod(host("/bin/cp").c_str(), 0644);
+    size_t mark = book().size();
+    requestUpdateFromKey();
+    EXPECT_TRUE(tickUntilUpdateServed());
+    EXPECT_EQ(count(since(mark), "ERR: COPY UPGRADE from USB KEY failed (127)\n"), 1u) << since(mark);
 }
 
 TEST_F(CommandTableTest, UpgradeManagerEndsTheRunItsRequestStarted)

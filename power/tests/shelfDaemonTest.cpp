@@ -1,6 +1,8 @@
-// The PMBus shelf of the compact amplifier in the running daemon: for every
-// slot, the last VOUT_COMMAND the module was sent is the set point another
-// process reads in DbPool and the voltage the module reports back.
+// The power supplies of the compact amplifier in the running daemon: the
+// start-up lines of the PMBus shelf and of the SPS serial module, and, for
+// every slot of the shelf, the last VOUT_COMMAND the module was sent is the
+// set point another process reads in DbPool and the voltage the module
+// reports back.
 #include "testing/daemonSandbox.h"
 #include "testing/dipcClient.h"
 #include "testing/testSupport.h"
@@ -10,8 +12,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -84,5 +88,56 @@ TEST_F(ShelfDaemon, LastVoutCommandOfEachSlotIsTheSetPointAndTheMeasuredVoltage)
                            << " mV";
     }
 }
+
+// What the start-up tells of each profile's supplies in the book log.
+struct SupplyLines {
+    const char* name;
+    const char* profile;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const SupplyLines& s, std::ostream* os)
+{
+    *os << s.profile;
+}
+
+class SupplyStartDaemon : public DaemonSandboxTest, public ::testing::WithParamInterface<SupplyLines> {
+protected:
+    void SetUp() override
+    {
+        setenv("CORVANE_BOARD_PROFILE", GetParam().profile, 1);
+        DaemonSandboxTest::SetUp();
+    }
+    void TearDown() override
+    {
+        DaemonSandboxTest::TearDown();
+        unsetenv("CORVANE_BOARD_PROFILE");
+    }
+};
+
+TEST_P(SupplyStartDaemon, BookLogNamesTheModules)
+{
+    if (!start())
+        GTEST_SKIP() << "no network and IPC namespaces here; the daemon is not run outside them";
+    std::string book;
+    auto all = [&] {
+        book = file("/mnt/ubi0/log/VRL_Book.log");
+        for (const std::string& l : GetParam().lines)
+            if (book.find(l) == std::string::npos)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(waitUntil(all, 30000, 250)) << book;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, SupplyStartDaemon,
+    ::testing::Values(SupplyLines{"PmbusShelf",
+                                  "hpa-compact-ltc",
+                                  {"GE_CP2xxx_0: [uC Rev.", "GE_CP2xxx_1: [uC Rev.", "GE_CP2xxx_2: [uC Rev."}},
+                      SupplyLines{"SerialModule",
+                                  "hpa-compact-sps",
+                                  {"Detected GE SPS module", "GE_EP16xx: SN EP16SN000042"}}),
+    [](const ::testing::TestParamInfo<SupplyLines>& i) { return std::string(i.param.name); });
 
 } // namespace

@@ -13,15 +13,20 @@
 #include "sim/simSerial.h"
 #include "sim/simSpsModule.h"
 #include "testing/sandboxTest.h"
+#include "testing/testSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
+#include <thread>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -248,6 +253,127 @@ TEST_F(SpsModuleTest, SplitRepliesAreJoinedShortAndCorruptOnesChangeNothing)
     }
     SPS_Task();
     EXPECT_EQ(getPsuVoutMeasured(0), 40000);
+}
+
+// simctl turns the knobs of the module another process serves: the driver
+// here meets what simctl set, and simctl shows what the driver set.
+TEST_F(SpsModuleTest, SimctlShowsAndTurnsTheKnobs)
+{
+    enrol();
+    auto simctl = [&](const std::string& args) { return runInSandbox(root, CORVANE_TOOLS_DIR "/simctl sps " + args); };
+    std::string out = simctl("");
+    for (const char* line : {"status 0x0801\n", "vout 0x20D0\n", "polltimeout 255\n", "polls 1\n", "bad-frames 0\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << out;
+
+    expectSimctlSets(root, CORVANE_TOOLS_DIR "/simctl", "sps",
+                     {
+                         {"sps status 0x0809", 0, "status 0x0809\n"},
+                         {"sps split 1", 0, "split 1\n"},
+                         {"sps short 1", 0, "short 1\n"},
+                         {"sps badcrc 1", 0, "badcrc 1\n"},
+                         {"sps silent 1", 0, "silent 1\n"},
+                         {"sps silent 2", 2, "silent 1\n"},
+                         {"sps status 0x10000", 2, "status 0x0809\n"},
+                         {"sps bogus 1", 2, "badcrc 1\n"},
+                     });
+
+    // Corrupt replies (split, so they take their time): nothing read
+    // changes. Then the status word simctl set, read twice alike, applies.
+    simctl("silent 0");
+    simctl("short 0");
+    sps->voutWord = 16000;
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 0);
+    simctl("split 0");
+    simctl("badcrc 0");
+    SPS_Task();
+    SPS_Task();
+    EXPECT_EQ(getPsuVoutMeasured(0), 40000);
+    EXPECT_EQ(getPsuStatusByte(0, 2), 0x01) << "over-temperature from simctl's status word";
+}
+
+// "SPS Thread" exchanges with the module (replies that take their time,
+// exchanges left unanswered, the port opened again by a rescan) while the
+// main loop sets the module's fan and operation every millisecond on the
+// same port: the setters never wait for an exchange, every frame arrives
+// whole, the last one set is what the module holds, and every exchange reads
+// its own reply.
+class SpsPortSharing : public SpsModuleTest {};
+
+TEST_F(SpsPortSharing, SettersOfAnotherThreadNeverWaitAndEveryExchangeKeepsItsReply)
+{
+    enrol();
+    sps->voutWord = 20000; // 50 V
+    std::atomic<bool> done{false};
+    std::vector<int32_t> measured;
+    std::thread spsThread([&] {
+        sps->split = 1; // each reply in two pieces, 20 ms apart
+        for (int i = 0; i < 4; i++) {
+            SPS_Task();
+            measured.push_back(getPsuVoutMeasured(0));
+        }
+        sps->silent = 1; // three exchanges of 300 ms without a reply
+        SPS_Task();
+        sps->silent = 0;
+        SPS_Search(); // the port opened again, the module enrolled again at 21 V
+        SPS_Task();
+        measured.push_back(getPsuVoutMeasured(0));
+        done = true;
+    });
+    int calls = 0, failed = 0;
+    uint32_t lastFan = 0;
+    std::chrono::steady_clock::duration longest{};
+    while (!done) {
+        lastFan = static_cast<uint32_t>(calls % 100);
+        auto t0 = std::chrono::steady_clock::now();
+        if (SPS_SetMinFanSpeed(lastFan) != 7 || SPS_SetOperationMode(1) != 8)
+            failed++;
+        longest = std::max(longest, std::chrono::steady_clock::now() - t0);
+        calls++;
+        usleep(1000);
+    }
+    spsThread.join();
+    EXPECT_EQ(failed, 0) << "of " << calls;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+        << "the main loop waited for an exchange";
+    EXPECT_EQ(measured, (std::vector<int32_t>{50000, 50000, 50000, 50000, 21000}));
+    EXPECT_EQ(getPsuShelfStatus(0), 0) << "the rescan's poll got its reply";
+    EXPECT_EQ(sps->polls.load(), 2u);
+    EXPECT_EQ(sps->badFrames.load(), 0u);
+    for (int i = 0; i < 200 && sps->minFan.load() != lastFan; i++)
+        usleep(1000);
+    EXPECT_EQ(sps->minFan.load(), lastFan);
+    EXPECT_EQ(sps->mode.load(), 2u) << "on";
+}
+
+// Two threads reading registers at once: each gets the reply to its own
+// request, never the other's (the version has seven bytes, the input
+// current one).
+TEST_F(SpsPortSharing, TwoThreadsExchangingAtOnceGetTheirOwnReplies)
+{
+    enrol();
+    struct Reader {
+        uint8_t reg;
+        int length;  // of the reply frame
+        uint8_t first; // its first data byte
+        int wrong = 0;
+    };
+    Reader readers[2] = {{0x07, 12, 2}, {0x0B, 6, 41}};
+    auto run = [](Reader* r) {
+        for (int i = 0; i < 200; i++) {
+            uint8_t buf[256];
+            int n = SPS_ReadRegister(r->reg, buf, 3000);
+            if (n != r->length || buf[2] != 'r' || buf[3] != r->first)
+                r->wrong++;
+        }
+    };
+    std::thread other(run, &readers[1]);
+    run(&readers[0]);
+    other.join();
+    for (const Reader& r : readers)
+        EXPECT_EQ(r.wrong, 0) << "register 0x" << std::hex << int(r.reg);
+    EXPECT_EQ(sps->reads.load(), 400u);
+    EXPECT_EQ(sps->badFrames.load(), 0u);
 }
 
 } // namespace

@@ -94,24 +94,20 @@ TEST_F(SimPlantKnobs, ProfileOptionsAndSimctlShowAndSetTheKnobs)
     for (const char* line : {"model 2\n", "ambient 30.00\n", "tau 5.00\n", "rl 12.00\n", "fan stop\n",
                              "interlock open\n", "noise 3\n", "seed 7\n", "rf off\n", "temp 25.00\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << out;
-    struct Set {
-        const char* args;
-        int status;
-        const char* shows;
-    };
-    const Set sets[] = {
-        {"plant set temp 50", 0, "temp 50.00\n"},   {"plant set ambient -5.5", 0, "ambient -5.50\n"},
-        {"plant set fan run", 0, "fan run\n"},      {"plant set interlock closed", 0, "interlock closed\n"},
-        {"plant set rl 3", 0, "rl 3.00\n"},         {"plant set tau 0", 1, "tau 5.00\n"},
-        {"plant set fan slow", 1, "fan run\n"},     {"plant set volume 3", 1, "rl 3.00\n"},
-        {"plant set rl x", 1, "rl 3.00\n"},         {"plant set power 40", 0, "power 40.00\n"},
-        {"plant bogus", 2, "power 40.00\n"},
-    };
-    for (const Set& s : sets) {
-        simctl(s.args, &status);
-        EXPECT_EQ(status, s.status) << s.args;
-        EXPECT_NE(simctl("plant").find(s.shows), std::string::npos) << s.args;
-    }
+    expectSimctlSets(root, CORVANE_TOOLS_DIR "/simctl", "plant",
+                     {
+                         {"plant set temp 50", 0, "temp 50.00\n"},
+                         {"plant set ambient -5.5", 0, "ambient -5.50\n"},
+                         {"plant set fan run", 0, "fan run\n"},
+                         {"plant set interlock closed", 0, "interlock closed\n"},
+                         {"plant set rl 3", 0, "rl 3.00\n"},
+                         {"plant set tau 0", 1, "tau 5.00\n"},
+                         {"plant set fan slow", 1, "fan run\n"},
+                         {"plant set volume 3", 1, "rl 3.00\n"},
+                         {"plant set rl x", 1, "rl 3.00\n"},
+                         {"plant set power 40", 0, "power 40.00\n"},
+                         {"plant bogus", 2, "power 40.00\n"},
+                     });
 }
 
 TEST_F(SimPlantKnobs, InterlockSupplyAndFanDriveTheirInputs)
