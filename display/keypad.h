@@ -1,5 +1,6 @@
 // Front-panel keys: the key word the daemon publishes in (13, 19), read from
-// table image 2, debounced per key and acknowledged with a write of 0.
+// table image 2, debounced per key and acknowledged with a write of 0; a
+// key is not taken again from a word still there after its acknowledgement.
 #pragma once
 
 #include <cstdint>

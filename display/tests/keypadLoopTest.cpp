@@ -103,8 +103,9 @@ TEST_F(KeyTest, DebounceIsPerKeyAndLetsTheNextRowThrough)
     EXPECT_EQ(detectKeyPress(), KEY_ENTER); // 250 ms after the first ENTER
     EXPECT_EQ(acks(), 2);
 
-    // LEFT and RIGHT together: LEFT, then RIGHT while LEFT waits, then
-    // nothing until LEFT's 250 ms have passed.
+    // LEFT and RIGHT together: LEFT, then RIGHT while LEFT waits; LEFT's
+    // 250 ms passed, the word still there is the same press. Once the cell
+    // went back to 0 the word is a new press.
     resetKeypad();
     keyWord(0x0205);
     EXPECT_EQ(detectKeyPress(), KEY_LEFT);
@@ -113,6 +114,10 @@ TEST_F(KeyTest, DebounceIsPerKeyAndLetsTheNextRowThrough)
     clockAdvanceUs(50000);
     EXPECT_EQ(detectKeyPress(), KEY_NONE);
     clockAdvanceUs(160000);
+    EXPECT_EQ(detectKeyPress(), KEY_NONE);
+    keyWord(0);
+    EXPECT_EQ(detectKeyPress(), KEY_NONE);
+    keyWord(0x0205);
     EXPECT_EQ(detectKeyPress(), KEY_LEFT);
     EXPECT_EQ(acks(), 3);
 }
@@ -301,6 +306,53 @@ TEST_F(LoopTest, KeysReachTheCurrentPageOnly)
     EXPECT_EQ(displayState().lastKeyCode, 0);
     EXPECT_EQ(currentPage(), 24);
     EXPECT_EQ(acks(), 2);
+}
+
+TEST_F(LoopTest, AKeyWordStillInTheCellAfterItsAcknowledgementIsTakenOnce)
+{
+    // The cell over the turns (50 ms each) from a turn that refreshes image
+    // 2: the daemon clears it when it serves the acknowledgement, late under
+    // load, and sets it again for a new press.
+    constexpr uint32_t K = 0x0402, K2 = 0x0201;
+    struct Step {
+        int turns;
+        uint32_t word;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        int taken, acks;
+    };
+    const Case cases[] = {
+        // Still there at the next two refreshes, then a new press.
+        {"served late", {{15, K}, {5, 0}, {5, K}, {5, 0}}, 2, 2},
+        // Acknowledged again once a second while it stays.
+        {"never served", {{45, K}}, 1, 3},
+        // Cleared between two refreshes of the copy, then a new press.
+        {"cleared between refreshes", {{3, K}, {1, 0}, {6, K}, {5, 0}}, 2, 2},
+        // Another key before the first one's acknowledgement was served.
+        {"another key", {{3, K}, {7, K2}, {5, 0}}, 2, 2},
+    };
+    displayTurn();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cell(13, 19, 0);
+        toKeyTurn();
+        clockAdvanceUs(1000000);
+        resetKeypad();
+        acks();
+        int taken = 0;
+        for (const Step& s : c.steps) {
+            cell(13, 19, s.word);
+            for (int i = 0; i < s.turns; i++) {
+                displayTurn();
+                taken += displayState().lastKeyCode != 0;
+                clockAdvanceUs(50000);
+            }
+        }
+        EXPECT_EQ(taken, c.taken);
+        EXPECT_EQ(acks(), c.acks);
+    }
 }
 
 TEST_F(LoopTest, RepliesSentToTheDisplayAreTakenTurnByTurn)
