@@ -105,6 +105,24 @@ EditorState& st()
 
 // ---- Shared helpers -----------------------------------------------------
 
+// What every field has: its kind, its text's place, the digits the cursor
+// walks, the image word shown and the element written.
+constexpr FieldSpec field(FieldKind kind, uint8_t row, uint8_t column, uint8_t width, uint8_t digits, uint8_t image,
+                          uint8_t w, uint8_t table, uint8_t element)
+{
+    FieldSpec f{};
+    f.kind = kind;
+    f.row = row;
+    f.column = column;
+    f.width = width;
+    f.digits = digits;
+    f.image = image;
+    f.word = w;
+    f.table = table;
+    f.element = element;
+    return f;
+}
+
 int32_t word(int image, int w)
 {
     return static_cast<int32_t>(imageWord(image, w));
@@ -134,17 +152,7 @@ void tenthsText(int32_t v, char* out, size_t size)
 
 constexpr FieldSpec octets(uint8_t row, uint8_t w, uint8_t element)
 {
-    FieldSpec f{};
-    f.kind = FIELD_OCTETS;
-    f.row = row;
-    f.column = 7;
-    f.width = 15;
-    f.digits = 12;
-    f.image = 2;
-    f.word = w;
-    f.table = 18;
-    f.element = element;
-    return f;
+    return field(FIELD_OCTETS, row, 7, 15, 12, 2, w, 18, element);
 }
 
 // Fields 0 to 2 are the front port's, 3 to 5 the rear port's.
@@ -585,42 +593,9 @@ void receiverDecorate()
 constexpr FieldSpec choice(uint8_t row, uint8_t column, uint8_t width, const Choice* list, uint8_t n,
                            uint8_t table, uint8_t element)
 {
-    FieldSpec f{};
-    f.kind = FIELD_CHOICE;
-    f.row = row;
-    f.column = column;
-    f.width = width;
-    f.digits = 1;
+    FieldSpec f = field(FIELD_CHOICE, row, column, width, 1, 0, 0, table, element);
     f.choices = list;
     f.choiceCount = n;
-    f.table = table;
-    f.element = element;
-    return f;
-}
-
-// A level of table 9 in tenths: three digits (hundreds, tens and units of
-// the value) in a "-dd.d" text, within the element's range.
-constexpr FieldSpec level(uint8_t row, uint8_t column, uint8_t w, uint8_t element, int32_t min, int32_t max)
-{
-    FieldSpec f{};
-    f.kind = FIELD_NUMBER;
-    f.row = row;
-    f.column = column;
-    f.width = 5;
-    f.digits = 3;
-    f.steps[0] = 100;
-    f.steps[1] = 10;
-    f.steps[2] = 1;
-    f.at[0] = 1;
-    f.at[1] = 2;
-    f.at[2] = 4;
-    f.min = min;
-    f.max = max;
-    f.point = 1;
-    f.image = 3;
-    f.word = w;
-    f.table = 9;
-    f.element = element;
     return f;
 }
 
@@ -629,13 +604,8 @@ constexpr FieldSpec number(uint8_t row, uint8_t column, uint8_t width, const cha
                            int32_t max, uint8_t image, uint8_t w, uint8_t table, uint8_t element,
                            int32_t whole = 0, int32_t part = 1)
 {
-    FieldSpec f{};
-    f.kind = FIELD_NUMBER;
-    f.row = row;
-    f.column = column;
-    f.width = width;
+    FieldSpec f = field(FIELD_NUMBER, row, column, width, static_cast<uint8_t>(steps.size()), image, w, table, element);
     f.format = format;
-    f.digits = static_cast<uint8_t>(steps.size());
     int i = 0;
     for (int32_t s : steps)
         f.steps[i++] = s;
@@ -644,12 +614,17 @@ constexpr FieldSpec number(uint8_t row, uint8_t column, uint8_t width, const cha
         f.at[i++] = a;
     f.min = min;
     f.max = max;
-    f.image = image;
-    f.word = w;
-    f.table = table;
-    f.element = element;
     f.whole = whole;
     f.part = part;
+    return f;
+}
+
+// A level of table 9 in tenths: three digits (hundreds, tens and units of
+// the value) in a "-dd.d" text, within the element's range.
+constexpr FieldSpec level(uint8_t row, uint8_t column, uint8_t w, uint8_t element, int32_t min, int32_t max)
+{
+    FieldSpec f = number(row, column, 5, nullptr, {100, 10, 1}, {1, 2, 4}, min, max, 3, w, 9, element);
+    f.point = 1;
     return f;
 }
 
