@@ -108,8 +108,9 @@ TEST_F(UnitBoot, WithoutTheBoardEepromTheUnitBootsWithDefaults)
     std::string book = bookLog();
     EXPECT_EQ(book.find("VRL FM Serial Number"), std::string::npos) << book;
     EXPECT_EQ(book.find("VRL FM Hardware infos"), std::string::npos);
+    // The daemon logs the completion right after READY=1.
+    EXPECT_TRUE(waitUntil([&] { return eventLog().find("INFO: TX Boot-Up Completed\n") != std::string::npos; }, 5000));
     EXPECT_EQ(eventLog().find("INFO: TX Boot-Up\n"), std::string::npos);
-    EXPECT_NE(eventLog().find("INFO: TX Boot-Up Completed\n"), std::string::npos);
     EXPECT_EQ(cell(2, 1), 0u);
     EXPECT_NE(cell(18, 1), 0x0050C200u);
 }
