@@ -483,6 +483,15 @@ int SPS_SetVout(uint32_t v)
     return r == 8 ? 0 : r;
 }
 
+int SPS_StoreVout(uint32_t v)
+{
+    uint16_t w = voltageWord(v);
+    uint8_t hi = static_cast<uint8_t>(w >> 8), lo = static_cast<uint8_t>(w & 0xFF);
+    const uint8_t p[7] = {0x0E, hi, lo, hi, lo, hi, lo};
+    int r = postCommand("SPS_StoreVout", kControlAddress, p, 7);
+    return r == 12 ? 0 : r;
+}
+
 void SPS_ReadCycle()
 {
     State& s = st();

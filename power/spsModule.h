@@ -13,6 +13,9 @@ void SPS_Task();
 // ends, and counts as written.
 // Output voltage (mV): 0 when the whole frame was written, else the count.
 int SPS_SetVout(uint32_t v);
+// Stored output voltage (mV), the value three times: 0 when the whole frame
+// was written, else the count.
+int SPS_StoreVout(uint32_t v);
 // Operation mode (on: 2, off: 1) and minimum fan speed: the bytes written.
 int SPS_SetOperationMode(uint8_t m);
 int SPS_SetMinFanSpeed(uint32_t s);

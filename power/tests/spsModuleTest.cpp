@@ -141,6 +141,11 @@ TEST_F(SpsPortTest, TenUnansweredAttemptsTakeSeventyToEightySecondsOnTheConfigur
     ASSERT_GE(sent.size(), 19u);
     EXPECT_EQ(hex(sent.data(), 19), "FF 07 57 04 01 " + hex(sent.data() + 5, 2) + " FF 06 43 00 01 E1 FF 06 50 00 " +
                                         hex(sent.data() + 17, 2));
+    // The stored voltage, on the port the search opened: the value three
+    // times.
+    EXPECT_EQ(SPS_StoreVout(21000), 0);
+    std::vector<uint8_t> stored = drain();
+    EXPECT_EQ(hex(stored.data(), stored.size()), "F6 0C 57 0E 20 D0 20 D0 20 D0 16 BF");
     // Read back from the port (the pseudo-terminal keeps all but the parity
     // enable) and from what the driver asked of the seam.
     int fd = ioOpen("/dev/ttyMAX0", O_RDWR | O_NOCTTY);
