@@ -136,9 +136,11 @@ void gsmTypeText(char* out, size_t size, bool testSms)
         t = testSms && getHwVariantCode() == 17 ? "FM 0dBm" : "FM 2W";
     else if (psu == 1 && getPowerClassCode() == 3)
         t = "FM 5kW";
-    else if (psu == 1 && getPowerClassCode() == 1 && getMaxPowerIndex() == 63)
+    // The power index counts tenths of a dB above 1 mW: 63 dBm is a 2 kW
+    // amplifier, 60 dBm a 1 kW one.
+    else if (psu == 1 && getPowerClassCode() == 1 && getMaxPowerIndex() == 630)
         t = "FM 2kW";
-    else if (psu == 1 && getPowerClassCode() == 1 && getMaxPowerIndex() == 60)
+    else if (psu == 1 && getPowerClassCode() == 1 && getMaxPowerIndex() == 600)
         t = "FM 1kW";
     snprintf(out, size, "%s", t);
 }

@@ -77,6 +77,12 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
              setVersionWord3(13);
          },
          user1, "INFO", {"[TX01] INFO TX:\nTYPE: FM 2W\nSN: \nFW: 02.01.13\n"}},
+        {"INFO of a 2 kW amplifier", [] { setPsuTypeCode(1); setHpsCode(1); }, user1, "INFO",
+         {"[TX01] INFO TX:\nTYPE: FM 2kW\nSN: \nFW: 00.00.00\n"}},
+        {"INFO of a 1 kW amplifier", [] { setPsuTypeCode(1); setHpsCode(1); setTxMaxNomPower(600); }, user1, "INFO",
+         {"[TX01] INFO TX:\nTYPE: FM 1kW\nSN: \nFW: 00.00.00\n"}},
+        {"INFO of a 5 kW amplifier", [] { setPsuTypeCode(1); setHpsCode(3); }, user1, "INFO",
+         {"[TX01] INFO TX:\nTYPE: FM 5kW\nSN: \nFW: 00.00.00\n"}},
         {"STS in LOCAL mode", [] { LogicaTx_SetManagementMode(1); }, user1, "STS",
          {"[TX01] STS: STBY\nFWD: 0.0 W 0%\nRFL: 0 W\nFREQ: 0.0 MHz\nINTLCK: OK\nTEMP: 0 C\nINPUT: OK\nMOD: OK\n"
           "FAN: OK\nPSU: OK"}},
@@ -124,6 +130,9 @@ TEST_F(SmsCommands, ReceptionAsOneTable)
         setVersionWord3(0);
         setAlarmSummary(0);
         setWarningSummary(0);
+        setPsuTypeCode(0);
+        setHpsCode(0);
+        setTxMaxNomPower(630);
         for (uint32_t u = 2; u < 10; u++)
             user(u, 0, 0);
         setStatusBitA(0, 7);
