@@ -200,7 +200,9 @@ exit 0
 // (/dev/mmcblk0pN, a folder of the sandbox) is mounted by leading the
 // empty mount point to its folder; a device listed in
 // /var/lib/standin/mount_fail does not mount. The simulated USB key
-// (/dev/usbkey) mounts as vfat by leading the mount point to the key's files.
+// (/dev/usbkey) mounts as vfat by leading the mount point to the key's files;
+// /proc/mounts names it /dev/sda1, as mount shows the device node that the
+// board's /dev/usbkey link leads to.
 const char kMount[] = R"SH(mounts="$ROOT/proc/mounts"
 if [ $# -eq 0 ]; then
     while read -r dev dir type opts rest; do echo "$dev on $dir type $type ($opts)"; done < "$mounts"
@@ -247,7 +249,8 @@ case "$dev" in
     if [ ! -e "$ROOT$dev" ] || [ ! -d "$store" ]; then echo "mount: $dir: special device $dev does not exist." >&2; exit 32; fi
     if [ "$type" != vfat ]; then echo "mount: $dir: wrong fs type, bad option, bad superblock on $dev." >&2; exit 32; fi
     rmdir "$ROOT$dir" 2>/dev/null || { echo "mount: $dir: mount point busy." >&2; exit 32; }
-    ln -s "$store" "$ROOT$dir" ;;
+    ln -s "$store" "$ROOT$dir"
+    dev=/dev/sda1 ;;
 esac
 echo "$dev $dir $type rw,relatime 0 0" >> "$mounts"
 exit 0

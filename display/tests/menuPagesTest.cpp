@@ -397,6 +397,8 @@ TEST_F(MenuPagesTest, MountAndUmountRunTheSystemProgramsOnce)
     EXPECT_EQ(mountUsbKey(), 0); // already mounted: no second mount
     EXPECT_TRUE(fs::exists(host("/mnt/usbkey/configuration/config_A")));
     EXPECT_EQ(count(standinLog(), "mount -t vfat /dev/usbkey /mnt/usbkey\n"), 2u);
+    EXPECT_NE(readSandboxFile("/proc/mounts").find("/dev/sda1 /mnt/usbkey vfat "), std::string::npos)
+        << "the key's device node, as the daemon's mount check looks for it";
     EXPECT_EQ(umountUsbKey(), 0);
     EXPECT_NE(standinLog().find("umount -l /mnt/usbkey\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(host("/mnt/usbkey/configuration")));
