@@ -13,6 +13,7 @@
 #include "display/pages.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -338,12 +339,21 @@ struct Allowed {
     uint8_t mode, secondary;
 };
 
-constexpr Choice kPrimarySources[] = {
-#define PRIMARY_SOURCE(n, label) {n, label},
-#define INPUT_RDS(n, label)
-#define SECONDARY_SOURCE(n, label)
-#define INPUT_COMBO(mode, source, rds)
-#define SECONDARY_ALLOWED(mode, code)
+// Every row of the generated input tables, read once; each table below is
+// the rows of one kind.
+enum InputRowKind : uint8_t { ROW_PRIMARY, ROW_RDS, ROW_SECONDARY, ROW_COMBO, ROW_ALLOWED };
+struct InputRow {
+    InputRowKind kind;
+    uint8_t a, b, c;
+    const char* label;
+};
+
+constexpr InputRow kInputRows[] = {
+#define PRIMARY_SOURCE(n, label) {ROW_PRIMARY, n, 0, 0, label},
+#define INPUT_RDS(n, label) {ROW_RDS, n, 0, 0, label},
+#define SECONDARY_SOURCE(n, label) {ROW_SECONDARY, n, 0, 0, label},
+#define INPUT_COMBO(mode, source, rds) {ROW_COMBO, mode, source, rds, nullptr},
+#define SECONDARY_ALLOWED(mode, code) {ROW_ALLOWED, mode, code, 0, nullptr},
 #include "display/gen/inputCombos.inc"
 #undef PRIMARY_SOURCE
 #undef INPUT_RDS
@@ -352,61 +362,37 @@ constexpr Choice kPrimarySources[] = {
 #undef SECONDARY_ALLOWED
 };
 
-constexpr Choice kRdsSources[] = {
-#define PRIMARY_SOURCE(n, label)
-#define INPUT_RDS(n, label) {n, label},
-#define SECONDARY_SOURCE(n, label)
-#define INPUT_COMBO(mode, source, rds)
-#define SECONDARY_ALLOWED(mode, code)
-#include "display/gen/inputCombos.inc"
-#undef PRIMARY_SOURCE
-#undef INPUT_RDS
-#undef SECONDARY_SOURCE
-#undef INPUT_COMBO
-#undef SECONDARY_ALLOWED
-};
+constexpr size_t inputRowCount(InputRowKind kind)
+{
+    size_t n = 0;
+    for (const InputRow& r : kInputRows)
+        n += r.kind == kind;
+    return n;
+}
 
-constexpr Choice kSecondarySources[] = {
-#define PRIMARY_SOURCE(n, label)
-#define INPUT_RDS(n, label)
-#define SECONDARY_SOURCE(n, label) {n, label},
-#define INPUT_COMBO(mode, source, rds)
-#define SECONDARY_ALLOWED(mode, code)
-#include "display/gen/inputCombos.inc"
-#undef PRIMARY_SOURCE
-#undef INPUT_RDS
-#undef SECONDARY_SOURCE
-#undef INPUT_COMBO
-#undef SECONDARY_ALLOWED
-};
+// The rows of one kind in their generated order, each made into the
+// table's entry by make.
+template <InputRowKind kind, typename Make>
+constexpr auto inputTable(Make make)
+{
+    std::array<decltype(make(kInputRows[0])), inputRowCount(kind)> out{};
+    size_t n = 0;
+    for (const InputRow& r : kInputRows)
+        if (r.kind == kind)
+            out[n++] = make(r);
+    return out;
+}
 
-constexpr Combo kCombos[] = {
-#define PRIMARY_SOURCE(n, label)
-#define INPUT_RDS(n, label)
-#define SECONDARY_SOURCE(n, label)
-#define INPUT_COMBO(mode, source, rds) {mode, source, rds},
-#define SECONDARY_ALLOWED(mode, code)
-#include "display/gen/inputCombos.inc"
-#undef PRIMARY_SOURCE
-#undef INPUT_RDS
-#undef SECONDARY_SOURCE
-#undef INPUT_COMBO
-#undef SECONDARY_ALLOWED
-};
+constexpr Choice sourceChoice(const InputRow& r)
+{
+    return {r.a, r.label};
+}
 
-constexpr Allowed kAllowed[] = {
-#define PRIMARY_SOURCE(n, label)
-#define INPUT_RDS(n, label)
-#define SECONDARY_SOURCE(n, label)
-#define INPUT_COMBO(mode, source, rds)
-#define SECONDARY_ALLOWED(mode, code) {mode, code},
-#include "display/gen/inputCombos.inc"
-#undef PRIMARY_SOURCE
-#undef INPUT_RDS
-#undef SECONDARY_SOURCE
-#undef INPUT_COMBO
-#undef SECONDARY_ALLOWED
-};
+constexpr auto kPrimarySources = inputTable<ROW_PRIMARY>(sourceChoice);
+constexpr auto kRdsSources = inputTable<ROW_RDS>(sourceChoice);
+constexpr auto kSecondarySources = inputTable<ROW_SECONDARY>(sourceChoice);
+constexpr auto kCombos = inputTable<ROW_COMBO>([](const InputRow& r) { return Combo{r.a, r.b, r.c}; });
+constexpr auto kAllowed = inputTable<ROW_ALLOWED>([](const InputRow& r) { return Allowed{r.a, r.b}; });
 
 constexpr uint8_t kAesEbuSource = 3;
 
@@ -642,10 +628,10 @@ const EditorPage kEditorPages[] = {
       number(3, 10, 5, "%5d", {10000, 1000, 100, 10, 1}, {0, 1, 2, 3, 4}, 1, 99999, 0, 0, 0, 0)},
      rfPresent, rfLoad, rfLimits, nullptr, nullptr, nullptr, rfApply, rfStepped, rfDecorate, nullptr},
     {29, 32, 28, 4,
-     {choice(1, 15, 6, kPrimarySources, std::size(kPrimarySources), 0, 0),
-      choice(1, 29, 3, kRdsSources, std::size(kRdsSources), 0, 0),
-      choice(2, 15, 6, kSecondarySources, std::size(kSecondarySources), 0, 0),
-      choice(2, 29, 3, kRdsSources, std::size(kRdsSources), 0, 0)},
+     {choice(1, 15, 6, kPrimarySources.data(), std::size(kPrimarySources), 0, 0),
+      choice(1, 29, 3, kRdsSources.data(), std::size(kRdsSources), 0, 0),
+      choice(2, 15, 6, kSecondarySources.data(), std::size(kSecondarySources), 0, 0),
+      choice(2, 29, 3, kRdsSources.data(), std::size(kRdsSources), 0, 0)},
      nullptr, inputLoad, nullptr, inputOffer, inputChanged, nullptr, inputApply, nullptr, nullptr, nullptr},
     {30, 32, 28, 8,
      {level(1, 8, 47, 8, -120, 180), level(1, 23, 48, 9, -120, 180), level(1, 8, 44, 22, -240, 0),

@@ -40,11 +40,6 @@ State& st()
     return s;
 }
 
-const UnitRegion& unit()
-{
-    return getSystemImage()->unit;
-}
-
 // The word a write of (11, 2) sets.
 uint32_t coWord()
 {
@@ -60,7 +55,7 @@ uint8_t inputGroupIdle()
 // version words 3, 2 and 1 in its first three bytes (the fourth is 0).
 int buildTable12(uint8_t* buf)
 {
-    const UnitRegion& u = unit();
+    const UnitRegion& u = linkUnit();
     TR_PutWord(buf, 0, u.infoFWC, 4, TO_HOST);
     TR_PutWord(buf, 4, u.infoFWE, 4, TO_HOST);
     buf[12] = static_cast<uint8_t>(u.infoFWB);

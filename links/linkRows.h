@@ -1,11 +1,16 @@
 // Forms of the table-responder rows of the unit links, as
 // tools/genLinkTables.py writes them into links/gen/*.inc: element getters,
 // tables, status bits and write rows. A link module defines the getters,
-// builders and hand-written functions its rows name, then includes its rows.
+// builders and hand-written functions its rows name, then includes its rows;
+// what the links' rows share is here too.
 #pragma once
 
+#include "Config/StrutturaDati.h"
 #include "Config/keyTable.h"
+#include "Config/keys/rdsKeys.h"
 #include "links/tableResponder.h"
+
+#include <atomic>
 
 // Element getters.
 #define LINK_GET(expr) []() -> uint32_t { return static_cast<uint32_t>(expr); }
@@ -74,3 +79,26 @@ uint32_t linkRanged(uint8_t, uint8_t, uint32_t value)
     {k##Prefix##Tables,   static_cast<int>(sizeof k##Prefix##Tables / sizeof k##Prefix##Tables[0]),                    \
      k##Prefix##Writes,   static_cast<int>(sizeof k##Prefix##Writes / sizeof k##Prefix##Writes[0]),                    \
      k##Prefix##Writable, static_cast<int>(sizeof k##Prefix##Writable), afterWrite}
+
+// The unit record the rows' getters read.
+inline const UnitRegion& linkUnit()
+{
+    return getSystemImage()->unit;
+}
+
+// The RDS flag an external logic writes, kept in the link's `flag`: data set
+// 5 is made current while it is set, data set 1 otherwise.
+inline uint32_t linkWriteRdsFlag(std::atomic<uint8_t>& flag, uint32_t value)
+{
+    flag = value != 0;
+    setCurrentRDSDSN(value != 0 ? 5 : 1);
+    return 0;
+}
+
+// The TA an external logic writes, kept in the link's `ta` when valid.
+inline uint32_t linkWriteTa(std::atomic<uint8_t>& ta, uint32_t value)
+{
+    if (isValidTA(value))
+        ta = static_cast<uint8_t>(value);
+    return 0;
+}

@@ -81,11 +81,6 @@ State& st()
     return s;
 }
 
-const UnitRegion& unit()
-{
-    return getSystemImage()->unit;
-}
-
 // ---- Process-data family --------------------------------------------------
 
 uint8_t startRequested()
@@ -179,16 +174,12 @@ uint32_t externalCommand(uint8_t table, uint8_t element, uint32_t value);
 
 uint32_t writeExtRdsFlag(uint8_t, uint8_t, uint32_t value)
 {
-    st().extRdsFlag = value != 0;
-    setCurrentRDSDSN(value != 0 ? 5 : 1);
-    return 0;
+    return linkWriteRdsFlag(st().extRdsFlag, value);
 }
 
 uint32_t writeExtTa(uint8_t, uint8_t, uint32_t value)
 {
-    if (isValidTA(value))
-        st().extTa = static_cast<uint8_t>(value);
-    return 0;
+    return linkWriteTa(st().extTa, value);
 }
 
 uint32_t writeUecpSlot1(uint8_t, uint8_t element, uint32_t value)

@@ -53,11 +53,6 @@ State& st()
     return s;
 }
 
-const UnitRegion& unit()
-{
-    return getSystemImage()->unit;
-}
-
 // Table 2: the serial number, then the front and the rear port MAC address.
 int buildTable2(uint8_t* buf)
 {
@@ -100,16 +95,12 @@ uint32_t writeControlMode(uint8_t, uint8_t, uint32_t value)
 
 uint32_t writeRdsFlag(uint8_t, uint8_t, uint32_t value)
 {
-    st().slaveRdsFlag = value != 0;
-    setCurrentRDSDSN(value != 0 ? 5 : 1);
-    return 0;
+    return linkWriteRdsFlag(st().slaveRdsFlag, value);
 }
 
 uint32_t writeTa(uint8_t, uint8_t, uint32_t value)
 {
-    if (isValidTA(value))
-        st().taFromTlc = static_cast<uint8_t>(value);
-    return 0;
+    return linkWriteTa(st().taFromTlc, value);
 }
 
 uint32_t writeLockoutReset(uint8_t, uint8_t, uint32_t value)

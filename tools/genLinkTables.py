@@ -52,12 +52,12 @@ SECTIONS = {"co": "Change-over link responder", "slave": "Slave link responder",
 # table, phrase), or the phrase alone for every link; the value is
 # one expression per element the phrase covers (None: the element reads 0).
 UNIT_WORDS = {
-    "equipment code of the unit record": ["unit().infoUT"],
-    "the three version words of the unit record": ["unit().infoFWV", "unit().infoFWR", "unit().infoFWB"],
-    "the three version words": ["unit().infoFWV", "unit().infoFWR", "unit().infoFWB"],
-    "the part-number word of the unit record": ["unit().infoFWC"],
-    "the part-number word": ["unit().infoFWC"],
-    "the last word of the unit record": ["unit().infoFWE"],
+    "equipment code of the unit record": ["linkUnit().infoUT"],
+    "the three version words of the unit record": ["linkUnit().infoFWV", "linkUnit().infoFWR", "linkUnit().infoFWB"],
+    "the three version words": ["linkUnit().infoFWV", "linkUnit().infoFWR", "linkUnit().infoFWB"],
+    "the part-number word of the unit record": ["linkUnit().infoFWC"],
+    "the part-number word": ["linkUnit().infoFWC"],
+    "the last word of the unit record": ["linkUnit().infoFWE"],
 }
 POWER_WORDS = ["getTxForwardPower()", "getTxReflectedPower() / 10", "getTxForwardPowerPercent()",
                "getTxNominalPowerLinear()", "getTxForwardPower() / 10", "getTxReflectedPower()"]

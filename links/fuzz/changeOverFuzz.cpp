@@ -29,7 +29,7 @@ std::vector<uint8_t> drain(int fd)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const DcmFuzzLine& r = dcmFuzzLine(SOCK_STREAM, vrlChangeOverInit);
+    const DcmFuzzLine& r = dcmFuzzLine(SOCK_STREAM, [](const DcmFuzzLine&) { vrlChangeOverInit(); });
     static SystemImage before;
     size_t pos = 0;
     while (pos < size) {

@@ -3,39 +3,19 @@
 // link; the replies go nowhere (no socket). A datagram whose first byte is
 // none of the family letters changes nothing and is not taken.
 #include "Config/StrutturaDati.h"
-#include "comtab/dbPool.h"
+#include "links/fuzz/dcmFuzzLine.h"
 #include "links/remoteLtx.h"
-#include "platform/init.h"
 #include "platform/paths.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-
-void removePool()
-{
-    shm_unlink(shmObjectName("DbPool").c_str());
-}
-
 void setUp()
 {
     static bool done = [] {
-        char root[] = "/tmp/corvane-fuzz-XXXXXX";
-        if (!mkdtemp(root))
-            abort();
-        setenv("CORVANE_ROOT", root, 1);
-        platformInit();
-        check(initDbAreaContainer() == 0);
-        atexit(removePool);
+        fuzzSandbox();
         mkdir(sysPath("/mnt/ubi0").c_str(), 0755);
         mkdir(sysPath("/mnt/ubi0/conf").c_str(), 0755);
         mkdir(sysPath("/mnt/ubi0/conf/rds").c_str(), 0755);
@@ -65,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint8_t letter = n > 0 ? data[pos] : 0;
         bool family = letter == 'X' || letter == 'Y' || letter == 'h' || letter == 'i';
         if (!family) {
-            check(taken == 0);
-            check(memcmp(&before, getSystemImage(), sizeof before) == 0);
+            fuzzCheck(taken == 0);
+            fuzzCheck(memcmp(&before, getSystemImage(), sizeof before) == 0);
         }
         pos += n;
     }

@@ -6,60 +6,20 @@
 // section; whatever is stored, the record's valid flags stay 0 or 1.
 #include "comtab/dbPool.h"
 #include "links/dcm.h"
+#include "links/fuzz/dcmFuzzLine.h"
 #include "links/rfDetector.h"
-#include "platform/init.h"
-#include "platform/paths.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-void check(bool ok)
+// The unit on the line, bound at address 0 of the line's channel.
+void prepareUnit(const DcmFuzzLine& line)
 {
-    if (!ok)
-        abort();
-}
-
-struct Rig {
-    int unit = -1;   // the unit's end of the line
-    int daemon = -1; // the daemon's end, tx_sr_1_ch
-    int channel = 0;
-};
-
-void removePool()
-{
-    shm_unlink(shmObjectName("DbPool").c_str());
-}
-
-Rig& rig()
-{
-    static Rig r = [] {
-        Rig n;
-        char root[] = "/tmp/corvane-fuzz-XXXXXX";
-        if (!mkdtemp(root))
-            abort();
-        setenv("CORVANE_ROOT", root, 1);
-        platformInit();
-        check(initDbAreaContainer() == 0);
-        atexit(removePool);
-        int line[2];
-        check(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, line) == 0);
-        n.unit = line[1];
-        n.daemon = line[0];
-        DCM_Init();
-        n.channel = DCM_RegisterChannel(line[0], DCM_CH_UART);
-        check(n.channel > 0);
-        RF_DETEC_Init();
-        check(RF_DETEC_Bind(0) == 0);
-        check(RF_DETEC_SetAddress(0, 0, static_cast<uint32_t>(n.channel)) == 0);
-        return n;
-    }();
-    return r;
+    RF_DETEC_Init();
+    fuzzCheck(RF_DETEC_Bind(0) == 0);
+    fuzzCheck(RF_DETEC_SetAddress(0, 0, static_cast<uint32_t>(line.channel)) == 0);
 }
 
 void drain(int fd)
@@ -100,19 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2 || size > 256)
         return 0;
-    Rig& r = rig();
-    check(RF_DETEC_SendRead(0, 1 + data[0] % 4) == 0);
+    const DcmFuzzLine& r = dcmFuzzLine(SOCK_STREAM, prepareUnit);
+    fuzzCheck(RF_DETEC_SendRead(0, 1 + data[0] % 4) == 0);
     DCM_SendReq();
-    drain(r.unit);
-    check(write(r.unit, data + 1, size - 1) == static_cast<ssize_t>(size - 1));
+    drain(r.peer);
+    fuzzCheck(write(r.peer, data + 1, size - 1) == static_cast<ssize_t>(size - 1));
 
     Seen before = snapshot();
     uint8_t slot = 0xFF;
     int result = DCM_RecvReply(r.channel, &slot);
     if (result != 0)
-        check(same(before, snapshot()));
+        fuzzCheck(same(before, snapshot()));
     const RfDetecRecord* rec = RF_DETEC_GetRecord();
-    check(rec->statusValid <= 1 && rec->measuresValid <= 1 && rec->settingValid <= 1 && rec->waiting >= 0);
+    fuzzCheck(rec->statusValid <= 1 && rec->measuresValid <= 1 && rec->settingValid <= 1 && rec->waiting >= 0);
     // The rest of the bytes is not the next input's.
     drain(r.daemon);
     return 0;

@@ -24,7 +24,8 @@ bool nothingWaits(int fd)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const DcmFuzzLine& r = dcmFuzzLine(SOCK_DGRAM, [] { getSystemImage()->logic.controlSerialAddress = 5; });
+    const DcmFuzzLine& r =
+        dcmFuzzLine(SOCK_DGRAM, [](const DcmFuzzLine&) { getSystemImage()->logic.controlSerialAddress = 5; });
     static SystemImage before;
     size_t pos = 0;
     uint8_t own = LogicaTx_GetOwnLinkAddress();
