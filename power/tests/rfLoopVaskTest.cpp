@@ -413,6 +413,7 @@ protected:
         fanControlResetForTest();
         cplShelfResetForTest();
         cplStatusResetForTest();
+        spsModuleResetForTest();
         debugModuleMask = debugModuleTable[DBG_POWER_MNG].mask;
         sps_ = simSpsAt("/dev/ttyMAX0");
         ASSERT_NE(sps_, nullptr);
