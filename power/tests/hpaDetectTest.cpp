@@ -226,6 +226,11 @@ TEST_F(HpaInitIf2, TableBeyondTheEepromIsEmptyWithOneLine)
 class HpaInitBlank : public SandboxTest {
 protected:
     HpaInitBlank() : SandboxTest(SANDBOX_LOGS | SANDBOX_VIRTUAL_CLOCK) {}
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        hpaDetectResetForTest();
+    }
 };
 
 TEST_F(HpaInitBlank, NoIdentityGivesNotDetectedAndNoTables)
