@@ -36,6 +36,7 @@
 #include "power/powerSettings.h"
 
 #include <atomic>
+#include <new>
 #include <cstdio>
 
 namespace {
@@ -1004,4 +1005,12 @@ uint32_t LogicaTx_GetConnectedUnits()
 uint32_t LogicaTx_GetLtxDeadline()
 {
     return st().ltxDeadline.load();
+}
+
+void LogicaTx_ResetForTest()
+{
+    // The state holds atomics: rebuilt in place rather than assigned.
+    State& s = st();
+    s.~State();
+    new (&s) State();
 }

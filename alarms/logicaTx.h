@@ -102,3 +102,7 @@ uint32_t LogicaTx_GetLtxDeadline();
 // The status summary step of the task: summary flags 1-3 from the event
 // bitmap, and the end of a power change.
 void LogicaTx_StatusSummaryStep();
+
+// Returns the transmitter logic to its start state: no power change, no
+// lockout, every unit slot unconfigured (tests).
+void LogicaTx_ResetForTest();

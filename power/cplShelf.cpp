@@ -558,3 +558,19 @@ void cplClearVoutRestore()
 {
     st().voutRestore = false;
 }
+
+void cplShelfResetForTest()
+{
+    State& s = st();
+    s.altAddress = false;
+    for (uint16_t& n : s.failCount)
+        n = 3;
+    s.currentSlot = 0;
+    s.stampTaken = false;
+    s.stamp = {};
+    s.reinitPending = false;
+    s.firstPassDone = false;
+    s.lastAvailable = 0;
+    s.setupDone = false;
+    s.voutRestore = false;
+}

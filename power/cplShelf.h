@@ -54,3 +54,6 @@ void CPL_Task();
 bool cplVoutRestorePending();
 void cplSetVoutRestore();
 void cplClearVoutRestore();
+
+// Returns the shelf to its start state: no detection, no pass taken (tests).
+void cplShelfResetForTest();

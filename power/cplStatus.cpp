@@ -270,3 +270,8 @@ int CPL3_ReadFullStatus(uint8_t slot)
     decide(slot, r);
     return last;
 }
+
+void cplStatusResetForTest()
+{
+    st() = State{};
+}

@@ -13,3 +13,6 @@ int32_t CPL_Linear11ToInt(uint8_t low, uint8_t high);
 // Writes the In line when the bit comes up and the Out line when it clears,
 // against the event-state byte; a value of 0xFF is no data.
 void CPL_PsuAlarmEvent(uint8_t slot, uint8_t mask, uint8_t group, uint8_t value, uint8_t* state);
+
+// Forgets the alarm bytes and the reported events of every slot (tests).
+void cplStatusResetForTest();

@@ -715,3 +715,10 @@ void setHpaVdetRefCal(uint32_t i, float v)
     if (i < st().vdetRefCal.size())
         st().vdetRefCal[i] = v;
 }
+
+void hpaDetectResetForTest()
+{
+    State& s = st();
+    for (std::vector<float>* t : {&s.vdetFwd, &s.vdetRef, &s.vdetFwdCal, &s.vdetRefCal, &s.tempTable})
+        t->clear();
+}

@@ -78,3 +78,7 @@ float hpaVdetFwdCal(uint32_t i);
 float hpaVdetRefCal(uint32_t i);
 void setHpaVdetFwdCal(uint32_t i, float v);
 void setHpaVdetRefCal(uint32_t i, float v);
+
+// Forgets the detector and temperature tables of an earlier initHpa; the
+// registered services stay (tests).
+void hpaDetectResetForTest();

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace {
@@ -617,4 +618,15 @@ int SPS_DetectI2c()
         return rc < 0 ? -1 : 1;
     });
     return r;
+}
+
+void spsModuleResetForTest()
+{
+    State& s = st();
+    int old = s.fd.exchange(-1);
+    if (old > 0)
+        ioClose(old);
+    // The state holds atomics and the port's lock: rebuilt in place.
+    s.~State();
+    new (&s) State();
 }

@@ -59,3 +59,7 @@ void SPS_UpdateAvailability();
 void SPS_CheckRescan();
 // Enrolment of the module: up to ten attempts of poll and acknowledge.
 void SPS_Search();
+
+// Closes the module's port and returns the module to its start state: not
+// enrolled, nothing waiting for the port (tests; no thread may be using it).
+void spsModuleResetForTest();

@@ -204,8 +204,7 @@ void simBoardInit()
     std::string profile;
     if (readText(simFilePath("board.profile"), &profile))
         simModemsAttach(profile);
-    if (!profile.empty())
-        simSpsAttach(profile);
+    simSpsAttach(profile);
     mod().root = root;
 }
 

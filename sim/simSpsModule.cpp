@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <set>
 #include <mutex>
 #include <poll.h>
 #include <termios.h>
@@ -25,6 +26,8 @@ namespace {
 struct Port {
     int master = -1;
     char serial[13] = "EP16SN000042";
+    std::string slave;     // the pseudo-terminal the port's path leads to
+    bool attached = false; // the attached board has the module
 };
 
 std::mutex& portsLock()
@@ -225,6 +228,8 @@ int startPty(const std::string& path, const std::string& opts)
     auto o = simParseOptions(opts);
     if (o.count("serial"))
         snprintf(p->serial, sizeof p->serial, "%-12.12s", o["serial"].c_str());
+    p->slave = slave;
+    p->attached = true;
     std::thread(serve, p).detach();
     ioRegisterHostNode(path.c_str(), slave);
     ports()[path] = p;
@@ -236,7 +241,8 @@ int startPty(const std::string& path, const std::string& opts)
 SimSpsKnobs* simSpsAt(const char* path)
 {
     std::lock_guard<std::mutex> g(portsLock());
-    return ports().count(path) ? simSpsKnobs() : nullptr;
+    auto it = ports().find(path);
+    return it != ports().end() && it->second->attached ? simSpsKnobs() : nullptr;
 }
 
 SimSpsKnobs* simSpsKnobs()
@@ -258,9 +264,18 @@ void simSpsPowerOn(SimSpsKnobs* k)
 void simSpsAttach(const std::string& profileText)
 {
     SimProfile prof;
-    if (simProfileParse(profileText, &prof, nullptr) != 0)
-        return;
+    std::set<std::string> wanted;
+    if (simProfileParse(profileText, &prof, nullptr) == 0)
+        for (const SimProfileUart& u : prof.uarts)
+            if (u.kind == "gesps")
+                wanted.insert(u.path);
     std::lock_guard<std::mutex> g(portsLock());
+    // A port served for an earlier board of this process leads nowhere on
+    // a board without the module, and back to the module on one with it.
+    for (auto& [path, p] : ports()) {
+        p->attached = wanted.count(path) != 0;
+        ioRegisterHostNode(path.c_str(), p->attached ? p->slave.c_str() : "");
+    }
     for (const SimProfileUart& u : prof.uarts)
         if (u.kind == "gesps" && ports().count(u.path) == 0)
             startPty(u.path, u.opts);

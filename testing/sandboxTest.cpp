@@ -1,9 +1,15 @@
 #include "testing/sandboxTest.h"
 
+#include "Config/StrutturaDati.h"
 #include "comtab/dbPool.h"
+
+#include <cstring>
 
 void SandboxTest::SetUp()
 {
+    // A fresh board starts with the system image of a fresh process: every
+    // test of a program sees the same image whatever ran before it.
+    memset(getSystemImage(), 0, sizeof(SystemImage));
     root = profile.empty() ? makeTestSandbox() : makeTestSandboxWithProfile(profile);
     if (options & SANDBOX_LOGS)
         simMakeDirs(sysPath("/mnt/ubi0/log").c_str());

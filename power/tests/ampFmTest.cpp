@@ -34,12 +34,14 @@ protected:
     {
         SandboxTest::SetUp();
         DCM_Init();
+        // Before the settings: a change sends to the amplifiers still
+        // registered by an earlier test of the program.
+        AMP_FM_ResetAll();
         ASSERT_TRUE(peer.open());
         setAmplifierNumber(2);
         setOutputRFfrequency(100000000, 0);
         setExternalAmplifierVoltageSupply(480);
         LogicaTx_SetLockoutState(0);
-        AMP_FM_ResetAll();
         for (uint32_t slot = 1; slot <= 4; slot++) {
             // One good exchange connects the slot, three failed ones
             // disconnect it; every slot starts disconnected.

@@ -46,6 +46,9 @@ protected:
     {
         SandboxTest::SetUp();
         memset(getSystemImage(), 0, sizeof(SystemImage));
+        cplShelfResetForTest();
+        cplStatusResetForTest();
+        LogicaTx_ResetForTest();
         sem_sys_init();
         SemMutexInit();
         setAdvance(0);

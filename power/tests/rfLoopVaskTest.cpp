@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "power/ampLockout.h"
 #include "power/cplShelf.h"
+#include "power/cplStatus.h"
 #include "power/fanControl.h"
 #include "power/hpaMeasures.h"
 #include "power/powerSettings.h"
@@ -92,6 +93,8 @@ protected:
         rfLoopVaskResetForTest();
         ampLockoutResetForTest();
         fanControlResetForTest();
+        cplShelfResetForTest();
+        cplStatusResetForTest();
         debugModuleMask = debugModuleTable[DBG_POWER_MNG].mask;
         setAmpFamily(1);
         setHpaModelCode(3);
@@ -408,6 +411,9 @@ protected:
         rfLoopVaskResetForTest();
         ampLockoutResetForTest();
         fanControlResetForTest();
+        cplShelfResetForTest();
+        cplStatusResetForTest();
+        spsModuleResetForTest();
         debugModuleMask = debugModuleTable[DBG_POWER_MNG].mask;
         sps_ = simSpsAt("/dev/ttyMAX0");
         ASSERT_NE(sps_, nullptr);

@@ -97,6 +97,7 @@ protected:
     {
         SandboxTest::SetUp();
         memset(getSystemImage(), 0, sizeof(SystemImage));
+        spsModuleResetForTest();
         master = simSerialOpenPeer("/dev/ttyMAX0");
         ASSERT_GE(master, 0);
     }
@@ -180,6 +181,7 @@ protected:
     {
         SandboxTest::SetUp();
         memset(getSystemImage(), 0, sizeof(SystemImage));
+        spsModuleResetForTest();
         sps = simSpsAt("/dev/ttyMAX0");
         ASSERT_NE(sps, nullptr);
     }

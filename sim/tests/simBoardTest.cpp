@@ -5,6 +5,7 @@
 #include "sim/simFpga.h"
 #include "sim/simModels.h"
 #include "sim/simProfile.h"
+#include "sim/simSpsModule.h"
 #include "sim/simState.h"
 #include "testing/testSupport.h"
 
@@ -93,6 +94,26 @@ TEST(SimBoard, FullProfileFitsTheOptionalBoards)
     for (uint16_t addr : {0x15, 0x2D, 0x2E, 0x50, 0x51, 0x52})
         EXPECT_NE(simFindDevice(SIM_BUS_I2C1, addr), nullptr) << addr;
     removeTestSandbox(root);
+}
+
+// The serial power module's port outlives its board in this process (its
+// thread serves whichever board is attached): a later board without the
+// module must not find it behind the port, one with it must.
+TEST(SimBoard, SerialPowerModuleAnswersOnlyOnBoardsThatHaveIt)
+{
+    const std::string withModule = "uart /dev/ttyMAX0 gesps serial=EP16SN000042\n";
+    for (const std::string& profile : {withModule, std::string(), withModule}) {
+        std::string root = makeTestSandboxWithProfile(profile);
+        bool fitted = !profile.empty();
+        EXPECT_EQ(simSpsAt("/dev/ttyMAX0") != nullptr, fitted) << profile;
+        // Without the module the port is the sandbox's own, which nothing
+        // serves: its node is missing.
+        int fd = ioOpen("/dev/ttyMAX0", O_RDWR | O_NOCTTY);
+        EXPECT_EQ(fd >= 0, fitted) << profile;
+        if (fd >= 0)
+            ioClose(fd);
+        removeTestSandbox(root);
+    }
 }
 
 TEST(SimBoard, ResetRestoresPowerOnStateButKeepsPersistentDevices)
