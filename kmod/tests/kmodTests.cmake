@@ -3,4 +3,5 @@
 add_executable(kmod_tests ${CMAKE_SOURCE_DIR}/kmod/tests/tarnAmpTest.cpp ${CMAKE_SOURCE_DIR}/kmod/tarnAmpCore.c)
 target_include_directories(kmod_tests PRIVATE ${CMAKE_SOURCE_DIR}/kmod)
 target_link_libraries(kmod_tests PRIVATE GTest::gtest GTest::gtest_main)
+target_compile_options(kmod_tests PRIVATE ${CORVANE_TEST_COMPILE_OPTIONS})
 gtest_discover_tests(kmod_tests PROPERTIES LABELS kmod DISCOVERY_TIMEOUT 60)
