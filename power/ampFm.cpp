@@ -13,7 +13,6 @@
 #include "links/dcm.h"
 #include "power/powerSettings.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -126,11 +125,6 @@ bool isTable3Element(uint32_t e)
             return true;
     return false;
 }
-
-// Supply-voltage writes asked by other threads: the value, then one bit per
-// unit slot, taken by the link thread's poll.
-std::atomic<int32_t> g_supplyValue{0};
-std::atomic<uint32_t> g_supplySlots{0};
 
 struct State {
     ExtAmpRecord records[EXT_AMP_RECORDS];
@@ -639,7 +633,6 @@ void AMP_FM_ResetAll()
     s.variant = 0;
     setEventBit(1, kEventAmpKnown);
     setEventBit(0, kEventAmpConflict);
-    g_supplySlots.store(0);
 }
 
 int AMP_FM_Register(uint32_t slot, ExtAmpRecord** record, uint32_t context)
@@ -799,23 +792,8 @@ int AMP_FM_Write(uint32_t slot, uint32_t table, uint32_t element, int32_t value,
     return rc;
 }
 
-void AMP_FM_RequestSupplyVoltage(uint32_t n, int32_t value)
-{
-    uint32_t slots = 0;
-    for (uint32_t slot = 1; slot <= n && slot < EXT_AMP_LINK_SLOTS; slot++)
-        slots |= 1u << slot;
-    g_supplyValue.store(value, std::memory_order_relaxed);
-    g_supplySlots.fetch_or(slots, std::memory_order_release);
-}
-
 void AMP_FM_Poll()
 {
-    if (uint32_t slots = g_supplySlots.exchange(0, std::memory_order_acquire)) {
-        int32_t value = g_supplyValue.load(std::memory_order_relaxed);
-        for (uint32_t slot = 1; slot < EXT_AMP_LINK_SLOTS; slot++)
-            if ((slots >> slot & 1) && connected(slot))
-                AMP_FM_Write(slot, 8, 8, value, 0);
-    }
     State& s = st();
     if (s.count == 0)
         return;

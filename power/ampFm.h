@@ -3,8 +3,7 @@
 // its tables, published to DbPool section 61 + record number; new units are
 // configured automatically (or by hand when they never tell their
 // identity), and the tables are read and written element by element.
-// Everything runs in the link thread; nothing here is locked, except the
-// supply-voltage request that other threads hand over.
+// Everything runs in the link thread; nothing here is locked.
 #pragma once
 
 #include "links/dcmMsg.h"
@@ -106,12 +105,7 @@ int AMP_FM_ReadElem(uint32_t slot, uint32_t table, uint32_t element, int32_t* va
 // the unit is disconnected; 9 tables 8 and 9 while the amplifier is not
 // known; -1 an unknown table or element; else the sending's result.
 int AMP_FM_Write(uint32_t slot, uint32_t table, uint32_t element, int32_t value, uint32_t checkOnly);
-// Asks for `value` to be written as the supply voltage (table 8 element 8)
-// of the amplifiers on unit slots 1 to n (at most 4). Callable from any
-// thread: the link thread's next poll writes it to those connected then.
-void AMP_FM_RequestSupplyVoltage(uint32_t n, int32_t value);
-// Writes the supply voltages asked for, then one step of the round robin;
-// at most one request per request period.
+// One step of the round robin; at most one request per request period.
 void AMP_FM_Poll();
 // Copies the record image of table 1, 3, 4 or 8 into `buffer`: its length
 // in bytes, 0 for another table, -1 without a record.

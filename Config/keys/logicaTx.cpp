@@ -97,9 +97,11 @@ void changeOverSerialAddressChanged(uint32_t, uint32_t value, uint32_t)
 
 void extAmpVoltageSupplyChanged(uint32_t, uint32_t value, uint32_t)
 {
-    // Amplifier n is on unit slot n. The key may be set from any thread, and
-    // the amplifiers' requests belong to the link thread: it sends them.
-    AMP_FM_RequestSupplyVoltage(getAmplifierNumber(), static_cast<int32_t>(value & 0xffff));
+    // Amplifier n is on unit slot n; the disconnected ones are skipped.
+    uint32_t n = getAmplifierNumber();
+    for (uint32_t slot = 1; slot <= n && slot < EXT_AMP_LINK_SLOTS; slot++)
+        if (UnitSlot_IsConnected(slot) == 1)
+            AMP_FM_Write(slot, 8, 8, static_cast<int32_t>(value & 0xffff), 0);
 }
 
 void localFromChangeOverChanged(uint32_t, uint32_t value, uint32_t)

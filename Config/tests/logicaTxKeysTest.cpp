@@ -15,7 +15,6 @@
 #include "hw/fpgaMaintenance.h"
 #include "hw/fpgaWindows.h"
 #include "links/serialChannels.h"
-#include "power/ampFm.h"
 #include "platform/paths.h"
 #include "sim/board.h"
 #include "sim/simModels.h"
@@ -196,8 +195,6 @@ TEST_F(LogicaTxKeys, SettersReachTheirPortsAmplifiersAndTheLogic)
     UnitSlot_SetConnected(1);
     UnitSlot_SetConnected(3);
     setExternalAmplifierVoltageSupply(480);
-    EXPECT_EQ(count(book(), "AMP_FM_Write [Tab 8, Elem 8"), 0u) << "the link thread's poll sends them";
-    AMP_FM_Poll();
     setNplus1Mode(1);
     std::string log = book();
     EXPECT_EQ(count(log, "AMP_FM_Write [Tab 8, Elem 8, Value 480] failed"), 2u) << log;

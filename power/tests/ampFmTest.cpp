@@ -18,7 +18,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -50,8 +49,6 @@ protected:
             for (int i = 0; i < 3; i++)
                 UnitSlot_SetDisconnected(slot);
         }
-        // The supply voltage asked above finds every slot disconnected.
-        AMP_FM_Poll();
         for (uint32_t slot = 1; slot <= 2; slot++) {
             ASSERT_EQ(AMP_FM_Register(slot, nullptr, static_cast<uint32_t>(peer.channel)), 0);
             ASSERT_EQ(AMP_FM_SetAddress(slot, slot, static_cast<uint32_t>(peer.channel)), 0);
@@ -228,24 +225,6 @@ TEST_F(ExtAmp, WritesCheckTheirRangesAndSendTheSupplyInTenthsOfAVolt)
     EXPECT_EQ(readDbAreaCell(62, 38), 510u);
     ASSERT_EQ(AMP_FM_Write(1, 9, 3, -30, 0), 0);
     EXPECT_EQ(readDbAreaCell(62, 48), static_cast<uint32_t>(-30));
-}
-
-TEST_F(ExtAmp, ASupplyVoltageSetOnAnotherThreadGoesOutFromThePollToConnectedAmplifiersOnly)
-{
-    identify(1, kModelA);
-    ASSERT_FALSE(AMP_FM_GetRecord(2)->known);
-    std::thread setter([] { setExternalAmplifierVoltageSupply(490); });
-    setter.join();
-    EXPECT_EQ(DCM_PendingCount(), 0) << "the setter's thread queues nothing";
-    EXPECT_NE(read(1, 8, 8), 490);
-
-    AMP_FM_Poll();
-    EXPECT_EQ(read(1, 8, 8), 490);
-    Bytes frame = peer.sendNext();
-    ASSERT_GE(frame.size(), 6u);
-    EXPECT_EQ(frame[4], 8);
-    EXPECT_EQ(frame[5], 8 * 4 + 3);
-    EXPECT_EQ(count(book(), "Slot: 2: Write failed"), 0u) << "amplifier 2 is not connected";
 }
 
 TEST_F(ExtAmp, CommandStateOfTheResetElementReadsTwoOnceAfterASuccessfulSend)
