@@ -548,11 +548,11 @@ def dcm_writes(link, lines, keys):
         if where == "other tables":
             continue
         m = re.fullmatch(r"(\d+), (.*)", where)
-        t, spec = int(m.group(1)), m.group(2)
-        if spec == "other":
+        t, elements = int(m.group(1)), m.group(2)
+        if elements == "other":
             els = [e for e in range(0, 256) if e not in listed.get(t, set())]
         else:
-            els = numbers(spec)
+            els = numbers(elements)
         listed.setdefault(t, set()).update(els)
         if effect_rows(w, t, els, effect, result):
             continue
@@ -561,7 +561,7 @@ def dcm_writes(link, lines, keys):
             for e in els:
                 w.setter(t, e, w.read_item(t, e, effect))
             continue
-        raise SystemExit(f"{link.name} ({t}, {spec}): no mapping for the effect: {effect}")
+        raise SystemExit(f"{link.name} ({t}, {elements}): no mapping for the effect: {effect}")
     link.writes = w.rows
     # Tables whose unlisted elements answer 0: those the text names so, or
     # every listed table that has no row for "other".
@@ -604,14 +604,14 @@ def remote_writes(pd, ext, lines, keys):
     commands = []
     for where, effect, result in table_after(lines, "Write element, process-data family"):
         m = re.fullmatch(r"(\d+), (.*)", where.split(";")[0])
-        t, spec = int(m.group(1)), m.group(2)
+        t, elements = int(m.group(1)), m.group(2)
         if where == "10, other; 11, any":
             for tt in (10, 11):
                 els = [e for e in range(0, 256) if e not in listed.get(tt, set())]
                 listed.setdefault(tt, set()).update(els)
                 w.code(tt, els, result)
             continue
-        els = [e for e in range(0, 256) if e not in listed.get(t, set())] if spec == "other" else numbers(spec)
+        els = [e for e in range(0, 256) if e not in listed.get(t, set())] if elements == "other" else numbers(elements)
         listed.setdefault(t, set()).update(els)
         book = re.fullmatch(r'book line "([^"]*)"(?: \(two blanks before "from"\))?, '
                             r'`COMTAB_WriteElement`\(7, (\d+), 1\)', effect)
@@ -621,7 +621,7 @@ def remote_writes(pd, ext, lines, keys):
             continue
         if effect_rows(w, t, els, effect, result):
             continue
-        raise SystemExit(f"pd ({t}, {spec}): no mapping for the effect: {effect}")
+        raise SystemExit(f"pd ({t}, {elements}): no mapping for the effect: {effect}")
     pd.writes = w.rows
     m = re.search(r"Elements of table (\d+) outside 1-(\d+) answer 0", text)
     pd.writable = [int(m.group(1))]
@@ -638,8 +638,8 @@ def remote_writes(pd, ext, lines, keys):
     w = Writes(ext, keys, reads)
     for where, effect in table_after(lines, "Write element, extended family"):
         m = re.fullmatch(r"(\d+), (.*)", where)
-        t, spec = int(m.group(1)), m.group(2)
-        els = numbers(spec)
+        t, elements = int(m.group(1)), m.group(2)
+        els = numbers(elements)
         if effect_rows(w, t, els, effect, None):
             continue
         if effect.startswith("validated setter of the item") or effect.startswith("validated setters"):
@@ -660,7 +660,7 @@ def remote_writes(pd, ext, lines, keys):
                 lo, hi = m.group(2).replace(",", ""), m.group(3).replace(",", "")
                 w.rows.append(f"WR_RANGED({t}, {e}, {name[3:]}, {lo}, {hi})")
             continue
-        raise SystemExit(f"ext ({t}, {spec}): no mapping for the effect: {effect}")
+        raise SystemExit(f"ext ({t}, {elements}): no mapping for the effect: {effect}")
     ext.writes = w.rows
     m = re.search(r"Write element, extended family: tables ([\d, and]+) have handlers", text)
     ext.writable = numbers(m.group(1))
