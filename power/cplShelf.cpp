@@ -24,6 +24,7 @@
 #include <linux/i2c.h>
 
 #include <atomic>
+#include <new>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -561,16 +562,8 @@ void cplClearVoutRestore()
 
 void cplShelfResetForTest()
 {
+    // The state holds an atomic: rebuilt in place from its initialisers.
     State& s = st();
-    s.altAddress = false;
-    for (uint16_t& n : s.failCount)
-        n = 3;
-    s.currentSlot = 0;
-    s.stampTaken = false;
-    s.stamp = {};
-    s.reinitPending = false;
-    s.firstPassDone = false;
-    s.lastAvailable = 0;
-    s.setupDone = false;
-    s.voutRestore = false;
+    s.~State();
+    new (&s) State();
 }

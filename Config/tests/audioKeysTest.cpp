@@ -63,7 +63,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         clearConfigChanged();
         clearConfigLocked();
     }

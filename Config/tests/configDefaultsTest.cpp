@@ -32,7 +32,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         logEnabled = 0; // as at start-up
         runInitSystemImage();
     }

@@ -50,7 +50,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         setHwReady(1);
     }
 };

@@ -81,7 +81,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         locks = true;
         sem_sys_init();
         SemMutexInit();

@@ -35,7 +35,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
     }
     static void clearMarks()
     {

@@ -33,7 +33,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         clearConfigChanged();
         clearConfigLocked();
     }

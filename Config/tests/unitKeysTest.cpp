@@ -34,7 +34,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         memset(getUnitInfo(), 0, UNIT_INFO_BYTES);
         registerUnitServices(&kServices);
     }

@@ -22,7 +22,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         SystemImage* im = getSystemImage();
         im->audio.frequencyDeviation = 75;
         im->audio.rdsDevHz = 7500;

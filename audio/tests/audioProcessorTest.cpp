@@ -30,7 +30,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         ASSERT_EQ(initAxi(), 0);
     }
     static std::vector<SimApWrite> since(uint32_t mark)

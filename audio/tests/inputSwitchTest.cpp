@@ -35,7 +35,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         getSystemImage()->audio.frequencyDeviation = 75;
         // Primary: mono analog left (watches L_Mpx); backup input 5: mono
         // analog right (code 10, watches R_Aux).

@@ -39,7 +39,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         sem_sys_init();
     }
     void TearDown() override

@@ -30,7 +30,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         registerSystemTimeServices();
         // Start-up defaults, then the hardware is ready.
         setSystemTimezoneID(190);

@@ -45,7 +45,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         cplShelfResetForTest();
         cplStatusResetForTest();
         LogicaTx_ResetForTest();

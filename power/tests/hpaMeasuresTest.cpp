@@ -66,7 +66,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         sem_sys_init();
         SemMutexInit();
         hpaMeasuresResetForTest();

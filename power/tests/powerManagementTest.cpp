@@ -53,7 +53,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         rfMuteState = 0;
         // One amplifier, 30.0 dBm, the default thresholds.
         setAmplifierNumber(0);

@@ -86,7 +86,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         sem_sys_init();
         SemMutexInit();
         hpaMeasuresResetForTest();
@@ -404,7 +403,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         sem_sys_init();
         SemMutexInit();
         hpaMeasuresResetForTest();

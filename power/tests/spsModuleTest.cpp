@@ -96,7 +96,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         spsModuleResetForTest();
         master = simSerialOpenPeer("/dev/ttyMAX0");
         ASSERT_GE(master, 0);
@@ -180,7 +179,6 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        memset(getSystemImage(), 0, sizeof(SystemImage));
         spsModuleResetForTest();
         sps = simSpsAt("/dev/ttyMAX0");
         ASSERT_NE(sps, nullptr);
